@@ -1,0 +1,133 @@
+#include "ModemService.h"
+
+#include <algorithm>
+#include <cstring>
+#include <new>
+
+namespace velmo::service {
+
+using protocol::CommandCode;
+
+ModemService::ModemService(platform::IClock& clock) {
+    lastResult_.store(kResultOk);
+    engine_.reset(new (std::nothrow) protocol::Engine(clock));
+    if (engine_) {
+        comm_.reset(new (std::nothrow) transport::CComm(*engine_, clock));
+    }
+    dialer_.reset(new (std::nothrow) RasDialer());
+    if (!dialer_ || !engine_ || !comm_) {
+        lastResult_.store(kResultNoEngine);
+    }
+}
+
+ModemService::~ModemService() {
+    ClosePort();
+    if (engine_) {
+        engine_->SetTransport(nullptr);
+    }
+    comm_.reset();
+    engine_.reset();
+    dialer_.reset();
+}
+
+int32_t ModemService::AbortWait() {
+    if (engine_) {
+        engine_->AbortFlag.store(1);
+    }
+    return 0;
+}
+
+int32_t ModemService::SetNotifyWindow(IModemNotifyTarget* target) {
+    notifyTarget_.store(target);
+    lastResult_.store(kResultOk);
+    return kResultOk;
+}
+
+int32_t ModemService::OpenSerialPort(int32_t port, int32_t baudRate) {
+    if (port == 0) {
+        return kResultBadArgument;
+    }
+    if (!engine_ || !comm_) {
+        return kResultNoEngine;
+    }
+    // Only numbers a port can have; the low 8 bits of anything else would open an unrelated port.
+    if (port < 1 || port > 255) {
+        return kResultBadArgument;
+    }
+    engine_->NetworkMode.store(0);
+    serialSettings_ = transport::CommSettings{};
+    serialSettings_.portNumber = static_cast<uint8_t>(port);
+    serialSettings_.baudRate = static_cast<uint32_t>(baudRate);
+
+    // Every open first closes whatever transport is open.
+    engine_->SetTransport(nullptr);
+    comm_->ShutdownComm();
+    engine_->ResetReceiver();
+
+    comm_->Configure(serialSettings_);
+    comm_->CreateIoEvents();
+    if (comm_->OpenPort() == 0) {
+        return kResultPortOpenFailed;
+    }
+    engine_->SetTransport(comm_.get());
+    if (engine_->StartupHandshake() == 0) {
+        return kResultHandshakeFailed;
+    }
+    return kResultOk;
+}
+
+int32_t ModemService::OpenNetworkLink(int32_t) {
+    if (engine_) {
+        engine_->NetworkMode.store(1);
+    }
+    return 0;
+}
+
+uint8_t ModemService::ClosePort() {
+    if (!engine_ || !comm_) {
+        return 0;
+    }
+    engine_->SetTransport(nullptr);
+    return comm_->ShutdownComm() ? 1 : 0;
+}
+
+int32_t ModemService::GetLibraryVersion(const char** out) {
+    if (out != nullptr) {
+        *out = kLibraryVersion;
+    }
+    lastResult_.store(kResultOk);
+    return kResultOk;
+}
+
+int32_t ModemService::SendRequest60Common(const uint8_t* request, int32_t count, uint8_t* out, size_t outSize) {
+    lastResult_.store(kResultServiceParameterFailed);
+    if (out != nullptr) {
+        std::memset(out, 0, outSize);
+    }
+    if (!engine_ || request == nullptr || out == nullptr || count < 1 ||
+        static_cast<size_t>(count) > engine_->request.size()) {
+        return lastResult_.load();
+    }
+    engine_->request.fill(0);
+    std::memcpy(engine_->request.data(), request, static_cast<size_t>(count));
+    // Only the caller's bytes are valid: a layout that needs more is refused, nothing is sent.
+    if (engine_->BuildRequest(CommandCode::Request60, engine_->request.data(), static_cast<size_t>(count)) != 0) {
+        return lastResult_.load();
+    }
+    if (!engine_->SendBuilt() || engine_->WaitReply(protocol::Command(CommandCode::Request60).timeoutMs) != 1) {
+        return lastResult_.load();
+    }
+    engine_->CopyBlock(CommandCode::Request60, out, outSize);
+    lastResult_.store(kResultOk);
+    return kResultOk;
+}
+
+int32_t ModemService::SendRequest60(const uint8_t* request, int32_t count, uint8_t* out128) {
+    return SendRequest60Common(request, count, out128, kRequest60ReplySize);
+}
+
+int32_t ModemService::SendRequest60Large(const uint8_t* request, int32_t count, uint8_t* out1086) {
+    return SendRequest60Common(request, count, out1086, kRequest60LargeReplySize);
+}
+
+}  // namespace velmo::service

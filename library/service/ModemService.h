@@ -1,0 +1,134 @@
+// The service object behind IOrvikModem.
+#pragma once
+
+#include <atomic>
+#include <memory>
+#include <string>
+
+#include "RasDialer.h"
+#include "library/protocol/Engine.h"
+#include "library/transport/CComm.h"
+#include "velmo/IOrvikModem.h"
+
+namespace velmo::service {
+
+inline constexpr const char* kLibraryVersion = "1.1.1.7";
+
+class ModemService final : public IOrvikModem {
+public:
+    explicit ModemService(platform::IClock& clock = platform::RealClock());
+    ~ModemService() override;
+
+    int32_t GetLastResult() override { return lastResult_.load(); }
+    int32_t AbortWait() override;
+    int32_t SetNotifyWindow(IModemNotifyTarget* target) override;
+    int32_t OpenSerialPort(int32_t port, int32_t baudRate) override;
+    int32_t OpenNetworkLink(int32_t unused) override;
+    uint8_t ClosePort() override;
+    int32_t Reserved6(int32_t) override { return 0; }
+    int32_t Reserved7() override { return 0; }
+    int32_t Reserved8() override { return 0; }
+    int32_t Reserved9(int32_t) override { return 0; }
+    int32_t Reserved10(int32_t) override { return 0; }
+    int32_t Reserved11(int32_t) override { return 0; }
+    int32_t Reserved12(int32_t) override { return 0; }
+    int32_t Reserved13(int32_t) override { return 0; }
+    int32_t Reserved14(int32_t) override { return 0; }
+    int32_t Reserved15(int32_t) override { return 0; }
+    int32_t Reserved16(int32_t) override { return 0; }
+    int32_t Reserved17(int32_t) override { return 0; }
+    int32_t Reserved18(int32_t) override { return 0; }
+    int32_t Reserved19(int32_t) override { return 0; }
+    int32_t Reserved20(int32_t) override { return 0; }
+    int32_t Reserved21(int32_t) override { return 0; }
+    int32_t Reserved22(int32_t) override { return 0; }
+    int32_t Reserved23() override { return 0; }
+    int32_t ResetModem() override { return kResultFailed; }
+    int32_t GetModemTime(uint8_t*) override { return kResultFailed; }
+    int32_t QueryStatus(ModemStatusRecord*, int32_t) override { return kResultFailed; }
+    int32_t RequestStatus16() override { return kResultFailed; }
+    int32_t EnableEventReports() override { return kResultFailed; }
+    int32_t SetReportLevel(int32_t) override { return kResultFailed; }
+    int32_t Reserved30(int32_t) override { return 0; }
+    int32_t Reserved31(int32_t) override { return 0; }
+    int32_t Reserved32(int32_t) override { return 0; }
+    int32_t Reserved33(int32_t) override { return 0; }
+    int32_t Reserved34(int32_t) override { return 0; }
+    int32_t VerifySpc(const char*) override { return kResultFailed; }
+    int32_t ChangeSpc(const char*) override { return kResultFailed; }
+    int32_t WriteNamParameter(const NamParameterRecord*) override { return kResultFailed; }
+    int32_t ReadNamParameter(int32_t, uint8_t*) override { return kResultFailed; }
+    int32_t ReadNvItem(int32_t, uint8_t*) override { return kResultFailed; }
+    int32_t WriteNvItem(int32_t, const uint8_t*) override { return kResultFailed; }
+    int32_t QueryBlock34(uint8_t*) override { return kResultNoReply; }
+    int32_t SendBlock32(const uint8_t*) override { return kResultNoReply; }
+    int32_t DownloadPrl(const uint8_t*, int32_t) override { return kResultFailed; }
+    int32_t CreateDialEntry() override { return kResultNoReply; }
+    int32_t Dial(DialStateCallback, const char*, const char*, const char*, const char*) override {
+        return kResultFailed;
+    }
+    int32_t HangUp(int32_t) override { return kResultNoReply; }
+    int32_t SetConnectionParameters(const char*, const char*, const char*, const char*, const char*, int32_t,
+                                    int32_t) override {
+        return kResultFailed;
+    }
+    int32_t DeleteDialEntry(const char*) override { return kResultFailed; }
+    int32_t GetConnectionStatistics(ConnectionStatistics*) override { return kResultFailed; }
+    int32_t ClearConnectionStatistics() override { return kResultFailed; }
+    int32_t GetDialSettings(DialSettingsRecord*) override { return kResultFailed; }
+    int32_t EnumDialEntries(uint8_t*) override { return kResultFailed; }
+    int32_t SetEntryAuthAny(const char*) override { return -1; }
+    int32_t SetEntryAuthAnyNoNbt(const char*) override { return -1; }
+    int32_t SetEntryAuthChap(const char*) override { return -1; }
+    int32_t SetEntryAuthPap(const char*) override { return -1; }
+    int32_t SetEntryAuthPapChap(const char*) override { return -1; }
+    int32_t StorePassword(const char*) override { return 0; }
+    int32_t LoadPassword(char*) override { return 0; }
+    int32_t Reserved60(int32_t) override { return kResultFailed; }
+    int32_t GetRfUpdateCount() override { return kResultFailed; }
+    uint8_t GetDrcIndex() override { return 0xFF; }
+    int16_t GetRfLevel4() override { return -1; }
+    int16_t GetRfLevel1() override { return -1; }
+    int16_t GetRfLevel2() override { return -1; }
+    int16_t GetRfLevel3() override { return -1; }
+    int16_t GetRfChannel() override { return -1; }
+    void GetRfBlockA(uint8_t*) override {}
+    void GetRfBlockB(uint8_t*) override {}
+    void GetRfBlockC(uint8_t*) override {}
+    int32_t GetLibraryVersion(const char** out) override;
+    int32_t GetDiscoveredAddress(char*) override { return kResultFailed; }
+    int32_t SendRequest60(const uint8_t* request, int32_t count, uint8_t* out128) override;
+    int32_t SendRequest60Large(const uint8_t* request, int32_t count, uint8_t* out1086) override;
+    int32_t Reserved75() override { return kResultFailed; }
+    int32_t UploadUserDataFile() override { return kResultFailed; }
+    int32_t SetOfflineMode() override { return kResultFailed; }
+    void FormatTimeStamp(int32_t, char* out) override {
+        if (out != nullptr) {
+            out[0] = '\0';
+        }
+    }
+
+    // For diagnostics and tests: the engine and transport behind the interface.
+    protocol::Engine* Engine() { return engine_.get(); }
+    transport::CComm* Comm() { return comm_.get(); }
+
+private:
+    int32_t SendRequest60Common(const uint8_t* request, int32_t count, uint8_t* out, size_t outSize);
+
+    std::unique_ptr<RasDialer> dialer_;
+    std::string deviceName_;
+    std::string entryName_;
+    std::string phoneNumber_;
+    std::string userName_;
+    std::string password_;
+    std::string areaCode_;
+    int32_t useAreaCode_ = 0;
+    int32_t savePassword_ = 0;
+    transport::CommSettings serialSettings_;
+    std::atomic<int32_t> lastResult_{0};
+    std::unique_ptr<protocol::Engine> engine_;
+    std::unique_ptr<transport::CComm> comm_;
+    std::atomic<IModemNotifyTarget*> notifyTarget_{nullptr};
+};
+
+}  // namespace velmo::service
