@@ -5,6 +5,8 @@
 #include <unistd.h>
 
 #include <cctype>
+#include <csignal>
+#include <thread>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -14,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "CliFormat.h"
 #include "ModemLoader.h"
 #include "platform/Ports.h"
 
@@ -24,8 +27,16 @@ using velmo::IOrvikModem;
 struct Options {
     int port = 1;
     int baud = 115200;
+    bool json = false;
+    bool watch = false;
+    int count = 0;        // rf --watch: number of redraws, 0 = until interrupted
+    int intervalMs = 500;  // rf --watch: pause between redraws
     std::vector<std::string> args;  // command and its arguments
 };
+
+volatile std::sig_atomic_t g_interrupted = 0;
+
+using velmo::tools::Json;
 
 int ExitFromResult(int32_t result) { return result >= 0 && result < 255 ? result : 255; }
 
@@ -37,6 +48,12 @@ void Usage(FILE* out) {
                  "  version        library version\n"
                  "  open           open the port, run the start-up handshake, report its result and time\n"
                  "  raw60 HEX      send a request-60 packet (leading 3C optional), print the 128-byte reply\n"
+                 "  status         every status kind, decoded\n"
+                 "  rf             the RF snapshot (--watch redraws; --count N, --interval MS)\n"
+                 "  time           the modem's clock\n"
+                 "  reset          reset the modem\n"
+                 "  offline        take the modem offline\n"
+                 "options: --json prints one JSON object per result, for scripts\n"
                  "\n"
                  "Port N opens the device that <ports folder>/comN points to, else /dev/ttyUSB<N-1>.\n"
                  "Ports folder: %s\n",
@@ -188,6 +205,188 @@ int CmdRaw60(IOrvikModem& modem, const Options& opt) {
     return ExitFromResult(result);
 }
 
+
+int Fail(const Options& opt, const char* what, int32_t result) {
+    if (opt.json) {
+        std::printf("%s\n", Json().Str("error", what).Num("result", result).Text().c_str());
+    } else {
+        std::fprintf(stderr, "velmo-cli: %s (result %d)\n", what, result);
+    }
+    return ExitFromResult(result);
+}
+
+int CmdStatus(IOrvikModem& modem, const Options& opt) {
+    if (const int32_t result = OpenModem(modem, opt); result != velmo::kResultOk) {
+        modem.ClosePort();
+        return ExitFromResult(result);
+    }
+    velmo::ModemStatusRecord r{};
+    int32_t results[6];
+    // The RF levels come from the modem's log stream: ask for the signal last so they have had time to arrive.
+    for (int kind : {0, 1, 2, 4, 5, 3}) {
+        results[kind] = modem.QueryStatus(&r, kind);
+    }
+    modem.ClosePort();
+    int32_t worst = velmo::kResultOk;
+    for (int32_t v : results) {
+        if (v != velmo::kResultOk) {
+            worst = v;
+        }
+    }
+    const std::string software(r.SoftwareRevision, strnlen(r.SoftwareRevision, sizeof r.SoftwareRevision));
+    char esn[16];
+    std::snprintf(esn, sizeof esn, "%08X", r.Esn);
+    char firmware[16];
+    std::snprintf(firmware, sizeof firmware, "%.1f", r.FirmwareRevision / 10.0);
+    if (opt.json) {
+        Json j;
+        j.Str("esn", esn).Num("sid", r.Sid).Num("nid", r.Nid).Num("channel", r.Channel).Num("pilotPn", r.PilotPn);
+        j.Num("rssi1xDbm", -static_cast<int>(r.Rssi1x)).Num("rssiEvdoDbm", -static_cast<int>(r.RssiEvdo));
+        j.Bool("inService", r.InService != 0).Bool("inTraffic", r.InTraffic != 0).Num("roam", r.Roam);
+        j.Str("roaming", velmo::tools::RoamName(r.Roam));
+        j.Num("rfMode", r.RfMode).Str("rfModeName", velmo::tools::RfModeName(r.RfMode));
+        j.Num("systemState", r.SystemState).Str("systemStateName", velmo::tools::SystemStateName(r.SystemState));
+        j.Num("networkKind", r.NetworkKind).Str("network", velmo::tools::NetworkKindName(r.NetworkKind));
+        j.Bool("evdoPresent", r.EvdoPresent != 0).Num("rxState", r.RxState);
+        j.Num("prlVersion", r.PrlVersion).Num("caiRevision", r.CaiRevision).Raw("firmwareRevision", firmware);
+        j.Str("softwareRevision", software);
+        std::string res = "[";
+        for (int k = 0; k < 6; ++k) {
+            res += (k ? "," : "") + std::to_string(results[k]);
+        }
+        j.Raw("results", res + "]");
+        std::printf("%s\n", j.Text().c_str());
+    } else {
+        std::printf("ESN               %s\n", esn);
+        std::printf("SID / NID         %u / %u\n", r.Sid, r.Nid);
+        std::printf("Channel           %u\n", r.Channel);
+        std::printf("Pilot PN          %u\n", r.PilotPn);
+        std::printf("Signal 1x         -%u dBm\n", r.Rssi1x);
+        std::printf("Signal EV-DO      -%u dBm\n", r.RssiEvdo);
+        std::printf("Service           %s\n", r.InService ? "in service" : "no service");
+        std::printf("Traffic           %s\n", r.InTraffic ? "in traffic mode" : "not in traffic mode");
+        std::printf("Roaming           %s\n", velmo::tools::RoamName(r.Roam));
+        std::printf("Network           %s (%u)\n", velmo::tools::NetworkKindName(r.NetworkKind), r.NetworkKind);
+        std::printf("EV-DO present     %s\n", r.EvdoPresent ? "yes" : "no");
+        std::printf("RF mode           %u %s\n", r.RfMode, velmo::tools::RfModeName(r.RfMode));
+        std::printf("System state      %u %s\n", r.SystemState, velmo::tools::SystemStateName(r.SystemState));
+        std::printf("RX state          %u\n", r.RxState);
+        std::printf("PRL version       %u\n", r.PrlVersion);
+        std::printf("CAI revision      %u\n", r.CaiRevision);
+        std::printf("Firmware revision %s\n", firmware);
+        std::printf("Software revision %s\n", software.c_str());
+        for (int k = 0; k < 6; ++k) {
+            if (results[k] != velmo::kResultOk) {
+                std::printf("(status kind %d: no answer, result %d)\n", k, results[k]);
+            }
+        }
+    }
+    return ExitFromResult(worst);
+}
+
+std::string PilotList(const uint8_t* bytes, size_t words, bool json) {
+    std::string out = json ? "[" : "";
+    bool first = true;
+    for (size_t i = 0; i < words; ++i) {
+        const uint16_t v = static_cast<uint16_t>(bytes[2 * i] | (bytes[2 * i + 1] << 8));
+        if (v == 0xFFFF) {
+            break;
+        }
+        out += (first ? "" : json ? "," : " ") + std::to_string(v);
+        first = false;
+    }
+    return json ? out + "]" : (out.empty() ? "-" : out);
+}
+
+int CmdRf(IOrvikModem& modem, const Options& opt) {
+    if (const int32_t result = OpenModem(modem, opt); result != velmo::kResultOk) {
+        modem.ClosePort();
+        return ExitFromResult(result);
+    }
+    for (int shown = 0; !g_interrupted; ++shown) {
+        if (opt.watch || shown == 0) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(opt.intervalMs));
+        }
+        uint8_t a[velmo::kRfBlockASize], b[velmo::kRfBlockBSize], c[velmo::kRfBlockCSize];
+        modem.GetRfBlockA(a);
+        modem.GetRfBlockB(b);
+        modem.GetRfBlockC(c);
+        if (opt.json) {
+            Json j;
+            j.Num("updates", modem.GetRfUpdateCount()).Num("drcIndex", modem.GetDrcIndex());
+            j.Num("level1", modem.GetRfLevel1()).Num("level2", modem.GetRfLevel2());
+            j.Num("level3", modem.GetRfLevel3()).Num("level4", modem.GetRfLevel4());
+            j.Num("channel", modem.GetRfChannel());
+            j.Raw("activeSet", PilotList(a, 7, true)).Raw("activeSetB", PilotList(b, 7, true));
+            j.Raw("neighbourSet", PilotList(c, 41, true));
+            std::printf("%s\n", j.Text().c_str());
+        } else {
+            if (opt.watch && isatty(STDOUT_FILENO)) {
+                std::printf("\033[H\033[2J");
+            }
+            std::printf("updates %d  DRC %u  channel %d\n", modem.GetRfUpdateCount(), modem.GetDrcIndex(),
+                        modem.GetRfChannel());
+            std::printf("levels  %d %d %d dB   rx %d dB\n", modem.GetRfLevel1(), modem.GetRfLevel2(),
+                        modem.GetRfLevel3(), modem.GetRfLevel4());
+            std::printf("active  %s | %s\n", PilotList(a, 7, false).c_str(), PilotList(b, 7, false).c_str());
+            std::printf("neighb. %s\n", PilotList(c, 41, false).c_str());
+        }
+        std::fflush(stdout);
+        if (!opt.watch || (opt.count > 0 && shown + 1 >= opt.count)) {
+            break;
+        }
+    }
+    modem.ClosePort();
+    return 0;
+}
+
+int CmdTime(IOrvikModem& modem, const Options& opt) {
+    if (const int32_t result = OpenModem(modem, opt); result != velmo::kResultOk) {
+        modem.ClosePort();
+        return ExitFromResult(result);
+    }
+    uint8_t out[velmo::kModemTimeSize] = {};
+    const int32_t result = modem.GetModemTime(out);
+    modem.ClosePort();
+    if (result != velmo::kResultOk) {
+        return Fail(opt, "the modem did not tell its time", result);
+    }
+    const std::string text(reinterpret_cast<const char*>(out + 5), strnlen(reinterpret_cast<const char*>(out + 5), 20));
+    if (opt.json) {
+        std::printf("%s\n", Json().Str("time", text).Text().c_str());
+    } else {
+        std::printf("%s\n", text.c_str());
+    }
+    return 0;
+}
+
+int CmdSimple(IOrvikModem& modem, const Options& opt, int32_t (IOrvikModem::*op)(), const char* done,
+              const char* failed) {
+    if (const int32_t result = OpenModem(modem, opt); result != velmo::kResultOk) {
+        modem.ClosePort();
+        return ExitFromResult(result);
+    }
+    const int32_t result = (modem.*op)();
+    modem.ClosePort();
+    if (result != velmo::kResultOk) {
+        return Fail(opt, failed, result);
+    }
+    if (opt.json) {
+        std::printf("%s\n", Json().Str("done", done).Text().c_str());
+    } else {
+        std::printf("%s\n", done);
+    }
+    return 0;
+}
+
+int CmdReset(IOrvikModem& modem, const Options& opt) {
+    return CmdSimple(modem, opt, &IOrvikModem::ResetModem, "modem reset", "the modem did not confirm the reset");
+}
+
+int CmdOffline(IOrvikModem& modem, const Options& opt) {
+    return CmdSimple(modem, opt, &IOrvikModem::SetOfflineMode, "modem offline", "the modem did not go offline");
+}
+
 struct Command {
     const char* name;
     bool needsPort;
@@ -199,6 +398,11 @@ const std::vector<Command>& Commands() {
         {"version", false, CmdVersion},
         {"open", true, CmdOpen},
         {"raw60", true, CmdRaw60},
+        {"status", true, CmdStatus},
+        {"rf", true, CmdRf},
+        {"time", true, CmdTime},
+        {"reset", true, CmdReset},
+        {"offline", true, CmdOffline},
     };
     return commands;
 }
@@ -209,13 +413,18 @@ int main(int argc, char** argv) {
     Options opt;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
-        if ((a == "--port" || a == "--baud") && i + 1 < argc) {
+        if ((a == "--port" || a == "--baud" || a == "--count" || a == "--interval") && i + 1 < argc) {
             int value = 0;
             if (!ParseInt(argv[++i], value)) {
                 std::fprintf(stderr, "velmo-cli: %s needs a number\n", a.c_str());
                 return 2;
             }
-            (a == "--port" ? opt.port : opt.baud) = value;
+            (a == "--port" ? opt.port : a == "--baud" ? opt.baud : a == "--count" ? opt.count : opt.intervalMs) =
+                value;
+        } else if (a == "--json") {
+            opt.json = true;
+        } else if (a == "--watch") {
+            opt.watch = true;
         } else if (a == "--help" || a == "-h") {
             Usage(stdout);
             return 0;
@@ -238,6 +447,9 @@ int main(int argc, char** argv) {
         Usage(stderr);
         return 2;
     }
+
+    std::signal(SIGINT, [](int) { g_interrupted = 1; });
+    std::signal(SIGTERM, [](int) { g_interrupted = 1; });
 
     velmo::tools::ModemLoader loader;
     if (!loader.Load()) {

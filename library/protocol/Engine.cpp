@@ -250,14 +250,42 @@ int Engine::DispatchResponse(const uint8_t* frame, size_t count) {
                 size = (n > 2 && frame[2] == kRequest60LargeSubcommand) ? kRequest60LargeReplySize
                                                                           : kRequest60ReplySize;
             }
-            std::lock_guard lk(blocksMutex_);
-            uint8_t* block = blocks_.data() + blockOffsets_[code];
-            const size_t copy = std::min(n, size);
-            std::memcpy(block, frame, copy);
-            std::memset(block + copy, 0, row.replySize - copy);
+            {
+                std::lock_guard lk(blocksMutex_);
+                uint8_t* block = blocks_.data() + blockOffsets_[code];
+                switch (code) {
+                    case ExtVersionRequest:
+                        ParseExtVersionReply(frame, n, block, row.replySize);
+                        break;
+                    case PrlReadRequest:
+                        ParsePrlReadReply(frame, n, block, row.replySize);
+                        break;
+                    case PrlBlockRequest:
+                        ParsePrlBlockReply(frame, n, block, row.replySize);
+                        break;
+                    case Block34Request:
+                        ParseBlock34Reply(frame, n, block, row.replySize);
+                        break;
+                    default: {
+                        // Only the bytes received: never the FCS or what an earlier frame left behind.
+                        const size_t copy = std::min(n, size);
+                        std::memcpy(block, frame, copy);
+                        std::memset(block + copy, 0, row.replySize - copy);
+                    }
+                }
+            }
+            if (code == NvReadRequest || code == NvWriteRequest) {
+                std::lock_guard lk(decoderMutex_);
+                auto& area = code == NvReadRequest ? nvItemArea_ : nvWriteScratch_;
+                NvItemUnpack(frame, n, area.data(), area.size());
+            }
             return 1;
         }
         case ReplyKind::Log:
+            {
+                std::lock_guard lk(decoderMutex_);
+                DecodeLogPacket(frame, n, logBlock_, rf_);
+            }
             if (unsolicited_ != nullptr) {
                 unsolicited_->OnLogPacket(frame, n);
             }
@@ -329,6 +357,21 @@ void Engine::ClearBlock(uint8_t code) {
     }
     std::lock_guard lk(blocksMutex_);
     std::memset(blocks_.data() + offset, 0, Command(code).replySize);
+}
+
+RfSnapshot Engine::Rf() const {
+    std::lock_guard lk(decoderMutex_);
+    return rf_;
+}
+
+std::array<uint8_t, kLogBlockSize> Engine::LogBlock() const {
+    std::lock_guard lk(decoderMutex_);
+    return logBlock_;
+}
+
+void Engine::CopyNvItemArea(uint8_t* out, size_t n) const {
+    std::lock_guard lk(decoderMutex_);
+    std::memcpy(out, nvItemArea_.data(), std::min(n, nvItemArea_.size()));
 }
 
 }  // namespace velmo::protocol

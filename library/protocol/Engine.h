@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "CommandTable.h"
+#include "Decoders.h"
 #include "library/transport/FrameCodec.h"
 #include "library/transport/Transport.h"
 #include "platform/Clock.h"
@@ -79,6 +80,11 @@ public:
     // Zeroes the code's reply block.
     void ClearBlock(uint8_t code);
 
+    // Copies of what the decoders keep; never wait for the modem.
+    RfSnapshot Rf() const;
+    std::array<uint8_t, kLogBlockSize> LogBlock() const;
+    void CopyNvItemArea(uint8_t* out, size_t n) const;
+
     std::atomic<int32_t> NetworkMode{0};
     std::atomic<int32_t> AbortFlag{0};
     std::atomic<int32_t> ResponseArrived{0};
@@ -108,6 +114,13 @@ private:
     mutable std::mutex blocksMutex_;
     std::array<int32_t, 256> blockOffsets_{};
     std::vector<uint8_t> blocks_;
+
+    // Decoder results, written on the reader thread.
+    mutable std::mutex decoderMutex_;
+    RfSnapshot rf_;
+    std::array<uint8_t, kLogBlockSize> logBlock_{};
+    std::array<uint8_t, kNvItemAreaSize> nvItemArea_{};
+    std::array<uint8_t, kNvItemAreaSize> nvWriteScratch_{};
 };
 
 }  // namespace velmo::protocol

@@ -1,6 +1,7 @@
 // The service object behind IOrvikModem.
 #pragma once
 
+#include <array>
 #include <atomic>
 #include <memory>
 #include <string>
@@ -43,12 +44,12 @@ public:
     int32_t Reserved21(int32_t) override { return 0; }
     int32_t Reserved22(int32_t) override { return 0; }
     int32_t Reserved23() override { return 0; }
-    int32_t ResetModem() override { return kResultFailed; }
-    int32_t GetModemTime(uint8_t*) override { return kResultFailed; }
-    int32_t QueryStatus(ModemStatusRecord*, int32_t) override { return kResultFailed; }
-    int32_t RequestStatus16() override { return kResultFailed; }
-    int32_t EnableEventReports() override { return kResultFailed; }
-    int32_t SetReportLevel(int32_t) override { return kResultFailed; }
+    int32_t ResetModem() override;
+    int32_t GetModemTime(uint8_t* out25) override;
+    int32_t QueryStatus(ModemStatusRecord* record, int32_t kind) override;
+    int32_t RequestStatus16() override;
+    int32_t EnableEventReports() override;
+    int32_t SetReportLevel(int32_t level) override;
     int32_t Reserved30(int32_t) override { return 0; }
     int32_t Reserved31(int32_t) override { return 0; }
     int32_t Reserved32(int32_t) override { return 0; }
@@ -60,8 +61,8 @@ public:
     int32_t ReadNamParameter(int32_t, uint8_t*) override { return kResultFailed; }
     int32_t ReadNvItem(int32_t, uint8_t*) override { return kResultFailed; }
     int32_t WriteNvItem(int32_t, const uint8_t*) override { return kResultFailed; }
-    int32_t QueryBlock34(uint8_t*) override { return kResultNoReply; }
-    int32_t SendBlock32(const uint8_t*) override { return kResultNoReply; }
+    int32_t QueryBlock34(uint8_t* out107) override;
+    int32_t SendBlock32(const uint8_t* body) override;
     int32_t DownloadPrl(const uint8_t*, int32_t) override { return kResultFailed; }
     int32_t CreateDialEntry() override { return kResultNoReply; }
     int32_t Dial(DialStateCallback, const char*, const char*, const char*, const char*) override {
@@ -85,34 +86,32 @@ public:
     int32_t StorePassword(const char*) override { return 0; }
     int32_t LoadPassword(char*) override { return 0; }
     int32_t Reserved60(int32_t) override { return kResultFailed; }
-    int32_t GetRfUpdateCount() override { return kResultFailed; }
-    uint8_t GetDrcIndex() override { return 0xFF; }
-    int16_t GetRfLevel4() override { return -1; }
-    int16_t GetRfLevel1() override { return -1; }
-    int16_t GetRfLevel2() override { return -1; }
-    int16_t GetRfLevel3() override { return -1; }
-    int16_t GetRfChannel() override { return -1; }
-    void GetRfBlockA(uint8_t*) override {}
-    void GetRfBlockB(uint8_t*) override {}
-    void GetRfBlockC(uint8_t*) override {}
+    int32_t GetRfUpdateCount() override;
+    uint8_t GetDrcIndex() override;
+    int16_t GetRfLevel4() override;
+    int16_t GetRfLevel1() override;
+    int16_t GetRfLevel2() override;
+    int16_t GetRfLevel3() override;
+    int16_t GetRfChannel() override;
+    void GetRfBlockA(uint8_t* out14) override;
+    void GetRfBlockB(uint8_t* out14) override;
+    void GetRfBlockC(uint8_t* out82) override;
     int32_t GetLibraryVersion(const char** out) override;
     int32_t GetDiscoveredAddress(char*) override { return kResultFailed; }
     int32_t SendRequest60(const uint8_t* request, int32_t count, uint8_t* out128) override;
     int32_t SendRequest60Large(const uint8_t* request, int32_t count, uint8_t* out1086) override;
     int32_t Reserved75() override { return kResultFailed; }
-    int32_t UploadUserDataFile() override { return kResultFailed; }
-    int32_t SetOfflineMode() override { return kResultFailed; }
-    void FormatTimeStamp(int32_t, char* out) override {
-        if (out != nullptr) {
-            out[0] = '\0';
-        }
-    }
+    int32_t UploadUserDataFile() override;
+    int32_t SetOfflineMode() override;
+    void FormatTimeStamp(int32_t seconds, char* out18) override;
 
     // For diagnostics and tests: the engine and transport behind the interface.
     protocol::Engine* Engine() { return engine_.get(); }
     transport::CComm* Comm() { return comm_.get(); }
 
 private:
+    // Fills the request buffer with zeros and the code.
+    uint8_t* Request(uint8_t code);
     int32_t SendRequest60Common(const uint8_t* request, int32_t count, uint8_t* out, size_t outSize);
 
     std::unique_ptr<RasDialer> dialer_;
@@ -129,6 +128,7 @@ private:
     std::unique_ptr<protocol::Engine> engine_;
     std::unique_ptr<transport::CComm> comm_;
     std::atomic<IModemNotifyTarget*> notifyTarget_{nullptr};
+    std::array<uint8_t, protocol::kLogBlockSize> logCopy_{};
 };
 
 }  // namespace velmo::service
