@@ -7,6 +7,7 @@ packages=(
   cmake ninja-build g++ ccache pkg-config
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   clang libclang-rt-14-dev clang-format
+  nettle-dev
 )
 
 missing=()

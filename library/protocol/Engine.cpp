@@ -7,13 +7,6 @@ namespace velmo::protocol {
 
 namespace {
 
-// Vendor report codes that are posted to the application instead of being treated as replies.
-constexpr std::array<uint8_t, 11> kReportCodes = {4, 5, 6, 7, 9, 16, 17, 28, 36, 37, 40};
-
-bool IsReportCode(uint8_t code) {
-    return std::find(kReportCodes.begin(), kReportCodes.end(), code) != kReportCodes.end();
-}
-
 constexpr uint8_t kFileSystemSubsystem = 0x13;
 
 // Bytes of the request buffer that a request-60 sub-command reads, or 0 when p is too short to tell.
@@ -291,11 +284,11 @@ int Engine::DispatchResponse(const uint8_t* frame, size_t count) {
             }
             return 1;
         case ReplyKind::Vendor:
-            if (n >= 2 && IsReportCode(frame[1])) {
+            if (n >= 2 && ReportSize(frame[1]) != 0) {
                 if (unsolicited_ != nullptr) {
                     unsolicited_->OnVendorPacket(frame, n);
                 }
-                return 0;
+                return 0;  // a report, not a reply: never releases a waiting sender
             }
             return 1;
         case ReplyKind::NotKept:

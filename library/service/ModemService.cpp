@@ -1,5 +1,7 @@
 #include "ModemService.h"
 
+#include "Credentials.h"
+
 #include <algorithm>
 #include <cstring>
 #include <new>
@@ -12,6 +14,7 @@ ModemService::ModemService(platform::IClock& clock) {
     lastResult_.store(kResultOk);
     engine_.reset(new (std::nothrow) protocol::Engine(clock));
     if (engine_) {
+        engine_->SetUnsolicitedHandler(&notifier_);
         comm_.reset(new (std::nothrow) transport::CComm(*engine_, clock));
     }
     dialer_.reset(new (std::nothrow) RasDialer());
@@ -38,7 +41,7 @@ int32_t ModemService::AbortWait() {
 }
 
 int32_t ModemService::SetNotifyWindow(IModemNotifyTarget* target) {
-    notifyTarget_.store(target);
+    notifier_.SetTarget(target);
     lastResult_.store(kResultOk);
     return kResultOk;
 }
@@ -129,5 +132,9 @@ int32_t ModemService::SendRequest60(const uint8_t* request, int32_t count, uint8
 int32_t ModemService::SendRequest60Large(const uint8_t* request, int32_t count, uint8_t* out1086) {
     return SendRequest60Common(request, count, out1086, kRequest60LargeReplySize);
 }
+
+int32_t ModemService::StorePassword(const char* password) { return StorePasswordFile(password); }
+
+int32_t ModemService::LoadPassword(char* out32) { return LoadPasswordFile(out32); }
 
 }  // namespace velmo::service

@@ -8,6 +8,7 @@
 
 #include "RasDialer.h"
 #include "library/protocol/Engine.h"
+#include "library/protocol/Notifications.h"
 #include "library/transport/CComm.h"
 #include "velmo/IOrvikModem.h"
 
@@ -83,8 +84,8 @@ public:
     int32_t SetEntryAuthChap(const char*) override { return -1; }
     int32_t SetEntryAuthPap(const char*) override { return -1; }
     int32_t SetEntryAuthPapChap(const char*) override { return -1; }
-    int32_t StorePassword(const char*) override { return 0; }
-    int32_t LoadPassword(char*) override { return 0; }
+    int32_t StorePassword(const char* password) override;
+    int32_t LoadPassword(char* out32) override;
     int32_t Reserved60(int32_t) override { return kResultFailed; }
     int32_t GetRfUpdateCount() override;
     uint8_t GetDrcIndex() override;
@@ -108,6 +109,7 @@ public:
     // For diagnostics and tests: the engine and transport behind the interface.
     protocol::Engine* Engine() { return engine_.get(); }
     transport::CComm* Comm() { return comm_.get(); }
+    protocol::Notifier& Notifications() { return notifier_; }
 
 private:
     // Fills the request buffer with zeros and the code.
@@ -125,9 +127,9 @@ private:
     int32_t savePassword_ = 0;
     transport::CommSettings serialSettings_;
     std::atomic<int32_t> lastResult_{0};
+    protocol::Notifier notifier_;
     std::unique_ptr<protocol::Engine> engine_;
     std::unique_ptr<transport::CComm> comm_;
-    std::atomic<IModemNotifyTarget*> notifyTarget_{nullptr};
     std::array<uint8_t, protocol::kLogBlockSize> logCopy_{};
 };
 
