@@ -246,6 +246,7 @@ int Engine::DispatchResponse(const uint8_t* frame, size_t count) {
             {
                 std::lock_guard lk(blocksMutex_);
                 uint8_t* block = blocks_.data() + blockOffsets_[code];
+                blockLengths_[code] = n;
                 switch (code) {
                     case ExtVersionRequest:
                         ParseExtVersionReply(frame, n, block, row.replySize);
@@ -350,6 +351,12 @@ void Engine::ClearBlock(uint8_t code) {
     }
     std::lock_guard lk(blocksMutex_);
     std::memset(blocks_.data() + offset, 0, Command(code).replySize);
+    blockLengths_[code] = 0;
+}
+
+size_t Engine::BlockLength(uint8_t code) const {
+    std::lock_guard lk(blocksMutex_);
+    return blockLengths_[code];
 }
 
 RfSnapshot Engine::Rf() const {

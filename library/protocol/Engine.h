@@ -77,8 +77,10 @@ public:
     // Copies the code's reply block (n bytes at most) under the block lock.
     void CopyBlock(uint8_t code, uint8_t* out, size_t n) const;
     std::vector<uint8_t> Block(uint8_t code) const;
-    // Zeroes the code's reply block.
+    // Zeroes the code's reply block and forgets its length.
     void ClearBlock(uint8_t code);
+    // Packet bytes (without FCS) of the latest reply stored in the code's block; 0 after ClearBlock.
+    size_t BlockLength(uint8_t code) const;
 
     // Copies of what the decoders keep; never wait for the modem.
     RfSnapshot Rf() const;
@@ -113,6 +115,7 @@ private:
 
     mutable std::mutex blocksMutex_;
     std::array<int32_t, 256> blockOffsets_{};
+    std::array<size_t, 256> blockLengths_{};
     std::vector<uint8_t> blocks_;
 
     // Decoder results, written on the reader thread.

@@ -56,15 +56,15 @@ public:
     int32_t Reserved32(int32_t) override { return 0; }
     int32_t Reserved33(int32_t) override { return 0; }
     int32_t Reserved34(int32_t) override { return 0; }
-    int32_t VerifySpc(const char*) override { return kResultFailed; }
-    int32_t ChangeSpc(const char*) override { return kResultFailed; }
-    int32_t WriteNamParameter(const NamParameterRecord*) override { return kResultFailed; }
-    int32_t ReadNamParameter(int32_t, uint8_t*) override { return kResultFailed; }
-    int32_t ReadNvItem(int32_t, uint8_t*) override { return kResultFailed; }
-    int32_t WriteNvItem(int32_t, const uint8_t*) override { return kResultFailed; }
+    int32_t VerifySpc(const char* spc6) override;
+    int32_t ChangeSpc(const char* spc6) override;
+    int32_t WriteNamParameter(const NamParameterRecord* record) override;
+    int32_t ReadNamParameter(int32_t code, uint8_t* out131) override;
+    int32_t ReadNvItem(int32_t item, uint8_t* buffer128) override;
+    int32_t WriteNvItem(int32_t item, const uint8_t* data128) override;
     int32_t QueryBlock34(uint8_t* out107) override;
     int32_t SendBlock32(const uint8_t* body) override;
-    int32_t DownloadPrl(const uint8_t*, int32_t) override { return kResultFailed; }
+    int32_t DownloadPrl(const uint8_t* prl, int32_t length) override;
     int32_t CreateDialEntry() override { return kResultNoReply; }
     int32_t Dial(DialStateCallback, const char*, const char*, const char*, const char*) override {
         return kResultFailed;
@@ -114,6 +114,9 @@ public:
 private:
     // Fills the request buffer with zeros and the code.
     uint8_t* Request(uint8_t code);
+    // One NV read or write: returns the reply's item status, or 0xFFFF without a complete reply. itemOut gets
+    // the item's data (unpacked when the item has a decoder, else the reply's own bytes).
+    int32_t NvTransaction(uint8_t code, uint16_t item, const uint8_t* data, size_t dataSize, uint8_t* itemOut);
     int32_t SendRequest60Common(const uint8_t* request, int32_t count, uint8_t* out, size_t outSize);
 
     std::unique_ptr<RasDialer> dialer_;
