@@ -16,9 +16,13 @@ ModemService::ModemService(platform::IClock& clock) {
     if (engine_) {
         engine_->SetUnsolicitedHandler(&notifier_);
         comm_.reset(new (std::nothrow) transport::CComm(*engine_, clock));
+        if (comm_) {
+            net_.reset(new (std::nothrow)
+                           transport::NetLink(*engine_, comm_->NetReaderRunning, comm_->NetReaderStop, clock));
+        }
     }
     dialer_.reset(new (std::nothrow) RasDialer());
-    if (!dialer_ || !engine_ || !comm_) {
+    if (!dialer_ || !engine_ || !comm_ || !net_) {
         lastResult_.store(kResultNoEngine);
     }
 }
@@ -28,6 +32,7 @@ ModemService::~ModemService() {
     if (engine_) {
         engine_->SetTransport(nullptr);
     }
+    net_.reset();
     comm_.reset();
     engine_.reset();
     dialer_.reset();
@@ -63,9 +68,7 @@ int32_t ModemService::OpenSerialPort(int32_t port, int32_t baudRate) {
     serialSettings_.baudRate = static_cast<uint32_t>(baudRate);
 
     // Every open first closes whatever transport is open.
-    engine_->SetTransport(nullptr);
-    comm_->ShutdownComm();
-    engine_->ResetReceiver();
+    CloseTransports();
 
     comm_->Configure(serialSettings_);
     comm_->CreateIoEvents();
@@ -80,18 +83,44 @@ int32_t ModemService::OpenSerialPort(int32_t port, int32_t baudRate) {
 }
 
 int32_t ModemService::OpenNetworkLink(int32_t) {
-    if (engine_) {
-        engine_->NetworkMode.store(1);
+    if (!engine_) {
+        return 0;
     }
-    return 0;
+    engine_->NetworkMode.store(1);
+    if (!net_->IsOpen()) {
+        // A second open keeps an existing connection; a serial port, though, goes first.
+        CloseTransports();
+    }
+    if (net_->OpenNetwork(engine_->AbortFlag) == 0) {
+        return 0;
+    }
+    engine_->SetTransport(net_.get());
+    return engine_->StartupHandshake() != 0 ? 1 : 0;
+}
+
+void ModemService::CloseTransports() {
+    engine_->SetTransport(nullptr);
+    net_->Close();
+    comm_->ShutdownComm();
+    engine_->ResetReceiver();
 }
 
 uint8_t ModemService::ClosePort() {
-    if (!engine_ || !comm_) {
+    if (!engine_ || !comm_ || !net_) {
         return 0;
     }
     engine_->SetTransport(nullptr);
+    net_->Close();
     return comm_->ShutdownComm() ? 1 : 0;
+}
+
+int32_t ModemService::GetDiscoveredAddress(char* out256) {
+    if (out256 != nullptr) {
+        const auto address = net_ ? net_->DiscoveredAddress() : std::array<char, transport::kDiscoveredAddressSize>{};
+        std::memcpy(out256, address.data(), address.size());
+    }
+    lastResult_.store(kResultOk);
+    return kResultOk;
 }
 
 int32_t ModemService::GetLibraryVersion(const char** out) {

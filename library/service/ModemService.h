@@ -10,6 +10,7 @@
 #include "library/protocol/Engine.h"
 #include "library/protocol/Notifications.h"
 #include "library/transport/CComm.h"
+#include "library/transport/NetLink.h"
 #include "velmo/IOrvikModem.h"
 
 namespace velmo::service {
@@ -98,7 +99,7 @@ public:
     void GetRfBlockB(uint8_t* out14) override;
     void GetRfBlockC(uint8_t* out82) override;
     int32_t GetLibraryVersion(const char** out) override;
-    int32_t GetDiscoveredAddress(char*) override { return kResultFailed; }
+    int32_t GetDiscoveredAddress(char* out256) override;
     int32_t SendRequest60(const uint8_t* request, int32_t count, uint8_t* out128) override;
     int32_t SendRequest60Large(const uint8_t* request, int32_t count, uint8_t* out1086) override;
     int32_t Reserved75() override { return kResultFailed; }
@@ -109,9 +110,12 @@ public:
     // For diagnostics and tests: the engine and transport behind the interface.
     protocol::Engine* Engine() { return engine_.get(); }
     transport::CComm* Comm() { return comm_.get(); }
+    transport::NetLink* Net() { return net_.get(); }
     protocol::Notifier& Notifications() { return notifier_; }
 
 private:
+    // Closes whichever transport is open and forgets a partly received frame.
+    void CloseTransports();
     // Fills the request buffer with zeros and the code.
     uint8_t* Request(uint8_t code);
     // One NV read or write: returns the reply's item status, or 0xFFFF without a complete reply. itemOut gets
@@ -133,6 +137,7 @@ private:
     protocol::Notifier notifier_;
     std::unique_ptr<protocol::Engine> engine_;
     std::unique_ptr<transport::CComm> comm_;
+    std::unique_ptr<transport::NetLink> net_;
     std::array<uint8_t, protocol::kLogBlockSize> logCopy_{};
 };
 

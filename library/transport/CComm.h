@@ -28,7 +28,6 @@ struct CommSettings {
 class CDmByte {};
 
 inline constexpr size_t kReadBlockSize = 1024;
-inline constexpr uint32_t kWriteTimeoutMs = 1000;
 inline constexpr uint32_t kReaderStopPollMs = 10;
 inline constexpr int kNetReaderStopPolls = 300;
 inline constexpr uint32_t kNetReaderGraceMs = 200;

@@ -6,6 +6,9 @@
 
 namespace velmo::transport {
 
+// A write gives up after this long when the other side does not take the bytes.
+inline constexpr uint32_t kWriteTimeoutMs = 1000;
+
 // Gets every block of bytes a transport's reader receives, on that reader's thread.
 class IReceiver {
 public:
