@@ -11,7 +11,9 @@ uint32_t SteadyClock::TickCount() {
     return static_cast<uint32_t>(ms.count());
 }
 
-void SteadyClock::Sleep(uint32_t ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+void SteadyClock::Sleep(uint32_t ms) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
 
 bool SteadyClock::WaitFor(std::condition_variable& cv, std::unique_lock<std::mutex>& lk, uint32_t ms,
                           const std::function<bool()>& pred) {
@@ -23,7 +25,8 @@ IClock& RealClock() {
     return clock;
 }
 
-FakeClock::FakeClock(uint32_t start, std::chrono::milliseconds grace) : now_(start), start_(start), grace_(grace) {}
+FakeClock::FakeClock(uint32_t start, std::chrono::milliseconds grace)
+    : now_(start), start_(start), grace_(grace) {}
 
 uint32_t FakeClock::TickCount() {
     std::lock_guard lk(mutex_);
@@ -81,7 +84,8 @@ void FakeClock::RunDue() {
         std::function<void()> due;
         {
             std::lock_guard lk(mutex_);
-            auto it = std::find_if(actions_.begin(), actions_.end(), [&](const Action& a) { return a.at <= now_; });
+            auto it =
+                std::find_if(actions_.begin(), actions_.end(), [&](const Action& a) { return a.at <= now_; });
             if (it == actions_.end()) {
                 return;
             }

@@ -14,7 +14,7 @@
 namespace velmo::platform {
 
 class IClock {
-public:
+  public:
     virtual ~IClock() = default;
 
     // Milliseconds since an arbitrary origin; wraps at 2^32.
@@ -27,7 +27,7 @@ public:
 };
 
 class SteadyClock final : public IClock {
-public:
+  public:
     uint32_t TickCount() override;
     void Sleep(uint32_t ms) override;
     bool WaitFor(std::condition_variable& cv, std::unique_lock<std::mutex>& lk, uint32_t ms,
@@ -37,11 +37,11 @@ public:
 // The process-wide real clock.
 IClock& RealClock();
 
-// Virtual time for tests. Sleep() advances the clock at once and runs every action scheduled up to the new time
-// (on the sleeping thread). A WaitFor() that is not satisfied within a short real grace period jumps the clock to
-// its deadline, so a silent peer costs the grace period instead of the full time-out.
+// Virtual time for tests. Sleep() advances the clock at once and runs every action scheduled up to the new
+// time (on the sleeping thread). A WaitFor() that is not satisfied within a short real grace period jumps the
+// clock to its deadline, so a silent peer costs the grace period instead of the full time-out.
 class FakeClock final : public IClock {
-public:
+  public:
     explicit FakeClock(uint32_t start = 0, std::chrono::milliseconds grace = std::chrono::milliseconds(150));
 
     uint32_t TickCount() override;
@@ -55,7 +55,7 @@ public:
     // Total virtual milliseconds that passed since construction (does not wrap).
     uint64_t Elapsed();
 
-private:
+  private:
     void RunDue();
 
     std::mutex mutex_;
@@ -71,7 +71,7 @@ private:
 
 // A Win32-style event on top of a clock: auto-reset releases one waiter per Set().
 class Event {
-public:
+  public:
     Event(IClock& clock, bool autoReset) : clock_(&clock), autoReset_(autoReset) {}
     Event(const Event&) = delete;
     Event& operator=(const Event&) = delete;
@@ -82,7 +82,7 @@ public:
     bool Wait(uint32_t ms);
     void SetClock(IClock& clock) { clock_ = &clock; }
 
-private:
+  private:
     IClock* clock_;
     const bool autoReset_;
     std::mutex mutex_;

@@ -19,7 +19,9 @@ std::string PortsDirectory() {
     return "/tmp/velmo-" + std::to_string(getuid()) + "/ports";
 }
 
-std::string PortLinkPath(int port) { return PortsDirectory() + "/com" + std::to_string(port); }
+std::string PortLinkPath(int port) {
+    return PortsDirectory() + "/com" + std::to_string(port);
+}
 
 std::string ResolvePort(int port) {
     if (port < kFirstPort || port > kLastPort) {

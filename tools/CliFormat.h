@@ -14,34 +14,47 @@ inline const char* RfModeName(unsigned v) {
 
 inline const char* SystemStateName(unsigned v) {
     switch (v) {
-        case 0: return "power-down";
-        case 3: return "offline analog";
-        case 4: return "offline digital";
-        case 5: return "online digital";
-        case 7: return "reset";
-        default: return "";
+        case 0:
+            return "power-down";
+        case 3:
+            return "offline analog";
+        case 4:
+            return "offline digital";
+        case 5:
+            return "online digital";
+        case 7:
+            return "reset";
+        default:
+            return "";
     }
 }
 
 inline const char* NetworkKindName(unsigned v) {
     switch (v) {
-        case 10: return "EV-DO";
-        case 9: return "1xRTT";
-        default: return "none";
+        case 10:
+            return "EV-DO";
+        case 9:
+            return "1xRTT";
+        default:
+            return "none";
     }
 }
 
 inline const char* RoamName(unsigned v) {
     switch (v) {
-        case 0: return "off";
-        case 1: return "on";
-        case 2: return "flashing";
-        default: return "";
+        case 0:
+            return "off";
+        case 1:
+            return "on";
+        case 2:
+            return "flashing";
+        default:
+            return "";
     }
 }
 
 class Json {
-public:
+  public:
     Json& Num(const char* key, long long v) { return Raw(key, std::to_string(v)); }
     Json& Bool(const char* key, bool v) { return Raw(key, v ? "true" : "false"); }
     Json& Str(const char* key, const std::string& v) { return Raw(key, Quote(v)); }
@@ -68,7 +81,7 @@ public:
         return q + "\"";
     }
 
-private:
+  private:
     std::string text_;
 };
 

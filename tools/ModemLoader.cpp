@@ -42,8 +42,8 @@ bool ModemLoader::Load() {
         if (handle_ == nullptr) {
             const char* why = dlerror();
             error_ = std::string("cannot load ") + kLibraryName + " (looked beside the program" +
-                     (besideUs.empty() ? "" : " at " + besideUs) + " and on the loader's search path): " +
-                     (why != nullptr ? why : "unknown error");
+                     (besideUs.empty() ? "" : " at " + besideUs) +
+                     " and on the loader's search path): " + (why != nullptr ? why : "unknown error");
             return false;
         }
         loadedFrom_ = kLibraryName;

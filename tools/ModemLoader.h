@@ -1,5 +1,5 @@
-// Binds libVelmoModem.so at run time, the way the manager does: by absolute path beside the running executable
-// first, then through the loader's search path.
+// Binds libVelmoModem.so at run time, the way the manager does: by absolute path beside the running
+// executable first, then through the loader's search path.
 #pragma once
 
 #include <string>
@@ -9,7 +9,7 @@
 namespace velmo::tools {
 
 class ModemLoader {
-public:
+  public:
     ModemLoader() = default;
     ~ModemLoader();
     ModemLoader(const ModemLoader&) = delete;
@@ -23,7 +23,7 @@ public:
     IOrvikModemCreateFn create = nullptr;
     IOrvikModemDestroyFn destroy = nullptr;
 
-private:
+  private:
     void* handle_ = nullptr;
     std::string error_;
     std::string loadedFrom_;

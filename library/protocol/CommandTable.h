@@ -1,5 +1,5 @@
-// The diagnostic commands, described once. The request builder, the reply dispatcher, the reply blocks, the waits
-// and the modem stand-in's answers all read this table.
+// The diagnostic commands, described once. The request builder, the reply dispatcher, the reply blocks, the
+// waits and the modem stand-in's answers all read this table.
 #pragma once
 
 #include <array>
@@ -152,9 +152,11 @@ constexpr std::array<CommandRow, 256> MakeTable() {
     t[0x41] = Row(0x41, "SpcRequest", L::Fields, 1, 6, R::Block, kSpcReplySize, W::Reply, 3000);
     t[0x48] = Row(0x48, "PrlBlockRequest", L::Fields, 1, 125, R::Block, kPrlBlockReplySize, W::Reply, 3000);
     t[0x49] = Row(0x49, "PrlReadRequest", L::Fields, 1, 2, R::Block, kPrlReadReplySize, W::Reply, 3000);
-    t[0x4B] = Row(0x4B, "SubsystemRequest", L::Subsystem, 1, 3, R::Block, kSubsystemReplySize, W::Reply, 3000);
+    t[0x4B] =
+        Row(0x4B, "SubsystemRequest", L::Subsystem, 1, 3, R::Block, kSubsystemReplySize, W::Reply, 3000);
     t[0x5D] = Row(0x5D, "EventReportRequest", L::Fields, 1, 109, R::NotKept, 0, W::Reply, 6000);
-    t[0x7C] = Row(0x7C, "ExtVersionRequest", L::NoFields, 0, 0, R::Block, kExtVersionReplySize, W::Reply, 3000);
+    t[0x7C] =
+        Row(0x7C, "ExtVersionRequest", L::NoFields, 0, 0, R::Block, kExtVersionReplySize, W::Reply, 3000);
     t[0xE0] = Row(0xE0, "VendorPacket", L::Unsupported, 0, 0, R::Vendor, 0, W::None, 0);
 
     // Streaming codes never end a wait.
@@ -168,10 +170,12 @@ constexpr std::array<CommandRow, 256> MakeTable() {
 
 inline constexpr std::array<CommandRow, 256> kCommandTable = detail::MakeTable();
 
-constexpr const CommandRow& Command(uint8_t code) { return kCommandTable[code]; }
+constexpr const CommandRow& Command(uint8_t code) {
+    return kCommandTable[code];
+}
 
-// Unsolicited vendor reports (packet code 0xE0, report code in byte 1): the fixed size of each posted report's
-// copy, 0 for codes that are not posted.
+// Unsolicited vendor reports (packet code 0xE0, report code in byte 1): the fixed size of each posted
+// report's copy, 0 for codes that are not posted.
 constexpr size_t ReportSize(uint8_t reportCode) {
     switch (reportCode) {
         case 4:   // CONNECTED

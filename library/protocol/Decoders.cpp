@@ -76,7 +76,8 @@ void DecodePilotSets(const uint8_t* payload, size_t n, RfSnapshot& rf) {
 
 }  // namespace
 
-void DecodeLogPacket(const uint8_t* packet, size_t n, std::array<uint8_t, kLogBlockSize>& logBlock, RfSnapshot& rf) {
+void DecodeLogPacket(const uint8_t* packet, size_t n, std::array<uint8_t, kLogBlockSize>& logBlock,
+                     RfSnapshot& rf) {
     ByteReader r(packet, n);
     const uint8_t code = r.U8();
     const uint8_t second = r.U8();
@@ -218,10 +219,10 @@ namespace {
 
 bool InRanges(uint16_t item) {
     static constexpr std::pair<uint16_t, uint16_t> kRanges[] = {
-        {0, 61},    {66, 91},   {94, 102},  {104, 108}, {110, 126}, {141, 141}, {155, 159},   {161, 174},
-        {176, 179}, {184, 189}, {191, 192}, {194, 198}, {206, 215}, {217, 237}, {240, 252},   {255, 284},
-        {286, 286}, {290, 292}, {296, 296}, {325, 333}, {459, 459}, {464, 464}, {562, 562},   {579, 580},
-        {855, 855}, {906, 906}, {910, 910}, {3050, 3086},
+        {0, 61},    {66, 91},   {94, 102},  {104, 108}, {110, 126}, {141, 141}, {155, 159},
+        {161, 174}, {176, 179}, {184, 189}, {191, 192}, {194, 198}, {206, 215}, {217, 237},
+        {240, 252}, {255, 284}, {286, 286}, {290, 292}, {296, 296}, {325, 333}, {459, 459},
+        {464, 464}, {562, 562}, {579, 580}, {855, 855}, {906, 906}, {910, 910}, {3050, 3086},
     };
     for (const auto& [lo, hi] : kRanges) {
         if (item >= lo && item <= hi) {
@@ -231,8 +232,8 @@ bool InRanges(uint16_t item) {
     return false;
 }
 
-// Field widths of an item's wire layout in order: '1', '2', '4', '8', and 'W' for a 16-bit field widened to 32
-// bits when unpacked. Empty: the unpacked layout is the wire layout over the whole data area.
+// Field widths of an item's wire layout in order: '1', '2', '4', '8', and 'W' for a 16-bit field widened to
+// 32 bits when unpacked. Empty: the unpacked layout is the wire layout over the whole data area.
 std::string Layout(uint16_t item) {
     auto rep = [](const std::string& s, int times) {
         std::string out;
@@ -242,24 +243,51 @@ std::string Layout(uint16_t item) {
         return out;
     };
     switch (item) {
-        case 0: return "4";
-        case 5: case 290: case 296: case 562: return "1";
-        case 10: return "1W";
-        case 20: case 21: case 33: return "122";
-        case 25: return "18";
-        case 32: return "144";
-        case 34: case 35: case 36: return "111";
-        case 38: return "12222";
-        case 82: return "1111";
-        case 85: return "111111";
-        case 176: return "12";
-        case 177: case 256: case 266: return "11";
-        case 178: return rep("1", 11);
-        case 231: return "1" + rep("11W", 12);
-        case 255: return "1" + rep("2", 20);
-        case 259: return "1" + rep("2", 40);
-        case 579: return rep("1", 65);
-        case 580: return rep("1", 15);
+        case 0:
+            return "4";
+        case 5:
+        case 290:
+        case 296:
+        case 562:
+            return "1";
+        case 10:
+            return "1W";
+        case 20:
+        case 21:
+        case 33:
+            return "122";
+        case 25:
+            return "18";
+        case 32:
+            return "144";
+        case 34:
+        case 35:
+        case 36:
+            return "111";
+        case 38:
+            return "12222";
+        case 82:
+            return "1111";
+        case 85:
+            return "111111";
+        case 176:
+            return "12";
+        case 177:
+        case 256:
+        case 266:
+            return "11";
+        case 178:
+            return rep("1", 11);
+        case 231:
+            return "1" + rep("11W", 12);
+        case 255:
+            return "1" + rep("2", 20);
+        case 259:
+            return "1" + rep("2", 40);
+        case 579:
+            return rep("1", 65);
+        case 580:
+            return rep("1", 15);
         default:
             if (item >= 3050 && item <= 3086) {
                 return rep("1", 15);
@@ -270,7 +298,9 @@ std::string Layout(uint16_t item) {
 
 }  // namespace
 
-bool HasNvDecoder(uint16_t item) { return InRanges(item); }
+bool HasNvDecoder(uint16_t item) {
+    return InRanges(item);
+}
 
 bool NvItemUnpack(const uint8_t* packet, size_t n, uint8_t* area, size_t areaSize) {
     ByteReader head(packet, n, 1);
@@ -295,11 +325,21 @@ bool NvItemUnpack(const uint8_t* packet, size_t n, uint8_t* area, size_t areaSiz
             break;
         }
         switch (f) {
-            case '1': area[at] = r.U8(); break;
-            case '2': Put16(area + at, r.U16()); break;
-            case 'W': Put32(area + at, r.U16()); break;
-            case '4': Put32(area + at, r.U32()); break;
-            default: Put64(area + at, r.U64()); break;
+            case '1':
+                area[at] = r.U8();
+                break;
+            case '2':
+                Put16(area + at, r.U16());
+                break;
+            case 'W':
+                Put32(area + at, r.U16());
+                break;
+            case '4':
+                Put32(area + at, r.U32());
+                break;
+            default:
+                Put64(area + at, r.U64());
+                break;
         }
         at += width;
     }

@@ -13,7 +13,7 @@ namespace velmo::protocol {
 
 // Little-endian cursor over a received packet. Reads past the end yield 0 and clear ok().
 class ByteReader {
-public:
+  public:
     ByteReader(const uint8_t* data, size_t n, size_t pos = 0) : data_(data), n_(n), pos_(pos) {}
 
     uint8_t U8() { return static_cast<uint8_t>(Read(1)); }
@@ -27,7 +27,7 @@ public:
     // True when width bytes at pos are inside the packet.
     bool Has(size_t pos, size_t width) const { return pos <= n_ && width <= n_ - pos; }
 
-private:
+  private:
     uint64_t Read(size_t width) {
         if (!Has(pos_, width)) {
             ok_ = false;
@@ -48,7 +48,7 @@ private:
     bool ok_ = true;
 };
 
-inline constexpr size_t kActivePilots = 7;     // 6 entries and a terminator
+inline constexpr size_t kActivePilots = 7;      // 6 entries and a terminator
 inline constexpr size_t kNeighbourPilots = 41;  // 40 entries and a terminator
 inline constexpr int32_t kNoLevel = -120;
 inline constexpr size_t kLogBlockSize = 943;
@@ -74,7 +74,7 @@ struct RfSnapshot {
     std::array<uint16_t, kNeighbourPilots> PilotSetC = Filled<kNeighbourPilots>();
     int16_t PilotChannel = -1;
 
-private:
+  private:
     template <size_t N>
     static constexpr std::array<uint16_t, N> Filled() {
         std::array<uint16_t, N> a{};
@@ -83,9 +83,10 @@ private:
     }
 };
 
-// Decodes one log packet (code 0x10) into the log block and the RF snapshot. A record shorter than the offsets its
-// code reads is ignored whole.
-void DecodeLogPacket(const uint8_t* packet, size_t n, std::array<uint8_t, kLogBlockSize>& logBlock, RfSnapshot& rf);
+// Decodes one log packet (code 0x10) into the log block and the RF snapshot. A record shorter than the
+// offsets its code reads is ignored whole.
+void DecodeLogPacket(const uint8_t* packet, size_t n, std::array<uint8_t, kLogBlockSize>& logBlock,
+                     RfSnapshot& rf);
 
 // Parsed reply forms, written into a reply block of blockSize bytes (zeroed first).
 void ParseExtVersionReply(const uint8_t* packet, size_t n, uint8_t* block, size_t blockSize);
@@ -95,13 +96,15 @@ void ParseBlock34Reply(const uint8_t* packet, size_t n, uint8_t* block, size_t b
 
 // True when the item has a decoder.
 bool HasNvDecoder(uint16_t item);
-// Unpacks an NV reply's item data (reply bytes 3..130) into area in the item's unpacked layout. Returns false,
-// writing nothing, when the item has no decoder.
+// Unpacks an NV reply's item data (reply bytes 3..130) into area in the item's unpacked layout. Returns
+// false, writing nothing, when the item has no decoder.
 bool NvItemUnpack(const uint8_t* packet, size_t n, uint8_t* area, size_t areaSize);
 
 // Whole seconds since 6 January 1980 as "YY/MM/DD HH:MM:SS" (17 characters and a zero).
 void FormatTimeStampText(uint64_t seconds, char* out18);
 // Device time stamp (64-bit count) to whole seconds since 6 January 1980.
-constexpr uint64_t TimeStampSeconds(uint64_t stamp) { return stamp / 32768 / 1600; }
+constexpr uint64_t TimeStampSeconds(uint64_t stamp) {
+    return stamp / 32768 / 1600;
+}
 
 }  // namespace velmo::protocol

@@ -59,7 +59,9 @@ Engine::Engine(platform::IClock& clock) : clock_(clock), responseEvent_(clock, /
     blocks_.assign(total, 0);
 }
 
-void Engine::SetTransport(transport::ITransport* transport) { transport_.store(transport); }
+void Engine::SetTransport(transport::ITransport* transport) {
+    transport_.store(transport);
+}
 
 void Engine::ResetReceiver() {
     rx_.state = transport::RxState::Hunt;
@@ -174,7 +176,9 @@ int Engine::WaitReply(uint32_t timeoutMs) {
     return ResponseArrived.exchange(0) != 0 ? 1 : 0;
 }
 
-bool Engine::WaitEvent(uint32_t ms) { return responseEvent_.Wait(ms); }
+bool Engine::WaitEvent(uint32_t ms) {
+    return responseEvent_.Wait(ms);
+}
 
 bool Engine::Transact(uint8_t code) {
     const CommandRow& row = Command(code);
@@ -235,13 +239,14 @@ int Engine::DispatchResponse(const uint8_t* frame, size_t count) {
     const CommandRow& row = Command(code);
     switch (row.reply) {
         case ReplyKind::Block: {
-            if (code == SubsystemRequest && n >= 2 && frame[1] == kFileSystemSubsystem && (n < 3 || frame[2] != 0)) {
+            if (code == SubsystemRequest && n >= 2 && frame[1] == kFileSystemSubsystem &&
+                (n < 3 || frame[2] != 0)) {
                 return 1;
             }
             size_t size = row.replySize;
             if (code == Request60) {
                 size = (n > 2 && frame[2] == kRequest60LargeSubcommand) ? kRequest60LargeReplySize
-                                                                          : kRequest60ReplySize;
+                                                                        : kRequest60ReplySize;
             }
             {
                 std::lock_guard lk(blocksMutex_);
@@ -275,11 +280,10 @@ int Engine::DispatchResponse(const uint8_t* frame, size_t count) {
             }
             return 1;
         }
-        case ReplyKind::Log:
-            {
-                std::lock_guard lk(decoderMutex_);
-                DecodeLogPacket(frame, n, logBlock_, rf_);
-            }
+        case ReplyKind::Log: {
+            std::lock_guard lk(decoderMutex_);
+            DecodeLogPacket(frame, n, logBlock_, rf_);
+        }
             if (unsolicited_ != nullptr) {
                 unsolicited_->OnLogPacket(frame, n);
             }

@@ -1,5 +1,5 @@
-// The request/reply machinery shared by every service operation: request building, the send step, the waits, the
-// reply blocks that the dispatcher fills on the reader thread, and the start-up handshake.
+// The request/reply machinery shared by every service operation: request building, the send step, the waits,
+// the reply blocks that the dispatcher fills on the reader thread, and the start-up handshake.
 #pragma once
 
 #include <array>
@@ -26,7 +26,7 @@ inline constexpr uint8_t kHandshakeReportLevel = 255;
 
 // Receives log packets and vendor reports from the dispatcher (on the reader thread).
 class IUnsolicitedHandler {
-public:
+  public:
     virtual ~IUnsolicitedHandler() = default;
     virtual void OnLogPacket(const uint8_t* packet, size_t n) = 0;
     // Returns true when the vendor packet was an unsolicited report (it then never releases a waiter).
@@ -34,7 +34,7 @@ public:
 };
 
 class Engine final : public transport::IReceiver, private transport::IFrameHandler {
-public:
+  public:
     explicit Engine(platform::IClock& clock = platform::RealClock());
     Engine(const Engine&) = delete;
     Engine& operator=(const Engine&) = delete;
@@ -45,18 +45,19 @@ public:
     void SetTransport(transport::ITransport* transport);
     void SetUnsolicitedHandler(IUnsolicitedHandler* handler) { unsolicited_ = handler; }
 
-    // Builds the frame for code from the request buffer p, of which `available` bytes are valid. Returns 0, or -1
-    // when the code is unsupported, the layout needs more bytes than available, or the frame overflowed.
+    // Builds the frame for code from the request buffer p, of which `available` bytes are valid. Returns 0,
+    // or -1 when the code is unsupported, the layout needs more bytes than available, or the frame
+    // overflowed.
     int BuildRequest(uint8_t code, const uint8_t* p, size_t available);
     // Builds from the engine's own request buffer.
     int BuildRequest(uint8_t code) { return BuildRequest(code, request.data(), request.size()); }
 
-    // Clears the hand-over, writes TxFrame and marks the reply awaited. The reply must carry `code` (and, for the
-    // subsystem request, the subsystem in byte 1) to end the wait.
-    // Returns false (nothing sent) when no transport is open.
+    // Clears the hand-over, writes TxFrame and marks the reply awaited. The reply must carry `code` (and, for
+    // the subsystem request, the subsystem in byte 1) to end the wait. Returns false (nothing sent) when no
+    // transport is open.
     bool SendBuilt();
-    // Serial mode: waits on the response event for 5000 ms whatever the time-out. Network mode: polls the arrival
-    // flag every 10 ms until timeoutMs. 1 when the awaited reply is there, 0 otherwise.
+    // Serial mode: waits on the response event for 5000 ms whatever the time-out. Network mode: polls the
+    // arrival flag every 10 ms until timeoutMs. 1 when the awaited reply is there, 0 otherwise.
     int WaitReply(uint32_t timeoutMs);
     // Waits on the response event directly (the 1000 ms waits of some operations).
     bool WaitEvent(uint32_t ms);
@@ -96,7 +97,7 @@ public:
     std::array<uint8_t, kRequestBufferSize> request{};
     transport::TxFrame txFrame;
 
-private:
+  private:
     void OnFrame(const uint8_t* frame, size_t count) override;
     bool IsAwaited(const uint8_t* packet, size_t n) const;
 

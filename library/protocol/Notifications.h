@@ -1,4 +1,5 @@
-// Unsolicited vendor reports: copied into the report ring and posted to the application's notification target.
+// Unsolicited vendor reports: copied into the report ring and posted to the application's notification
+// target.
 #pragma once
 
 #include <array>
@@ -14,7 +15,7 @@ namespace velmo::protocol {
 inline constexpr size_t kReportRingSize = 5000;
 
 class Notifier final : public IUnsolicitedHandler {
-public:
+  public:
     // Waits for a post() in progress, so the previous target may be destroyed once this returns.
     void SetTarget(IModemNotifyTarget* target);
 
@@ -24,7 +25,7 @@ public:
     size_t WritePosition() const;
     const uint8_t* Ring() const { return ring_.data(); }
 
-private:
+  private:
     mutable std::mutex mutex_;
     IModemNotifyTarget* target_ = nullptr;
     size_t position_ = 0;

@@ -55,9 +55,12 @@ bool Unhex(const std::string& text, std::vector<uint8_t>& out) {
         return false;
     }
     auto nibble = [](char c) -> int {
-        if (c >= '0' && c <= '9') return c - '0';
-        if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-        if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+        if (c >= '0' && c <= '9')
+            return c - '0';
+        if (c >= 'a' && c <= 'f')
+            return c - 'a' + 10;
+        if (c >= 'A' && c <= 'F')
+            return c - 'A' + 10;
         return -1;
     };
     for (size_t i = 0; i < text.size(); i += 2) {
@@ -99,7 +102,9 @@ bool ReadStoredValue(std::vector<uint8_t>& value) {
 
 }  // namespace
 
-std::string CredentialsPath() { return ConfigFolder() + "/Talvorn/OrvikConnect.ini"; }
+std::string CredentialsPath() {
+    return ConfigFolder() + "/Talvorn/OrvikConnect.ini";
+}
 
 void CipherWithBaseHash(const uint8_t* hash16, uint8_t* data, size_t n) {
     uint8_t key[kRc4KeySize] = {};

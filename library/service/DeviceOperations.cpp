@@ -63,7 +63,8 @@ int32_t ModemService::GetModemTime(uint8_t* out25) {
         return kResultFailed;
     }
     const std::vector<uint8_t> reply = engine_->Block(TimeRequest);
-    const uint64_t stamp = static_cast<uint64_t>(U32At(reply, 1)) | (static_cast<uint64_t>(U32At(reply, 5)) << 32);
+    const uint64_t stamp =
+        static_cast<uint64_t>(U32At(reply, 1)) | (static_cast<uint64_t>(U32At(reply, 5)) << 32);
     std::memset(out25, 0, kModemTimeSize);
     out25[0] = VendorPacket;
     out25[1] = static_cast<uint8_t>(kModemTimeSize);
@@ -106,7 +107,8 @@ int32_t ModemService::QueryStatus(ModemStatusRecord* record, int32_t kind) {
             return kResultOk;
         }
         case 2: {
-            // Each of these kinds starts from an empty reply so that a short answer leaves zeros, not old values.
+            // Each of these kinds starts from an empty reply so that a short answer leaves zeros, not old
+            // values.
             engine_->ClearBlock(VersionRequest);
             Request(VersionRequest);
             if (!engine_->Transact(VersionRequest)) {
@@ -238,13 +240,27 @@ int32_t ModemService::SendBlock32(const uint8_t* body) {
     return result;
 }
 
-int32_t ModemService::GetRfUpdateCount() { return engine_ ? static_cast<int32_t>(engine_->Rf().RfUpdateCount) : 0; }
-uint8_t ModemService::GetDrcIndex() { return engine_ ? engine_->Rf().DrcIndex : 0; }
-int16_t ModemService::GetRfLevel4() { return engine_ ? static_cast<int16_t>(engine_->Rf().RfLevel4) : kNoLevel; }
-int16_t ModemService::GetRfLevel1() { return engine_ ? static_cast<int16_t>(engine_->Rf().RfLevel1) : kNoLevel; }
-int16_t ModemService::GetRfLevel2() { return engine_ ? static_cast<int16_t>(engine_->Rf().RfLevel2) : kNoLevel; }
-int16_t ModemService::GetRfLevel3() { return engine_ ? static_cast<int16_t>(engine_->Rf().RfLevel3) : kNoLevel; }
-int16_t ModemService::GetRfChannel() { return engine_ ? engine_->Rf().PilotChannel : -1; }
+int32_t ModemService::GetRfUpdateCount() {
+    return engine_ ? static_cast<int32_t>(engine_->Rf().RfUpdateCount) : 0;
+}
+uint8_t ModemService::GetDrcIndex() {
+    return engine_ ? engine_->Rf().DrcIndex : 0;
+}
+int16_t ModemService::GetRfLevel4() {
+    return engine_ ? static_cast<int16_t>(engine_->Rf().RfLevel4) : kNoLevel;
+}
+int16_t ModemService::GetRfLevel1() {
+    return engine_ ? static_cast<int16_t>(engine_->Rf().RfLevel1) : kNoLevel;
+}
+int16_t ModemService::GetRfLevel2() {
+    return engine_ ? static_cast<int16_t>(engine_->Rf().RfLevel2) : kNoLevel;
+}
+int16_t ModemService::GetRfLevel3() {
+    return engine_ ? static_cast<int16_t>(engine_->Rf().RfLevel3) : kNoLevel;
+}
+int16_t ModemService::GetRfChannel() {
+    return engine_ ? engine_->Rf().PilotChannel : -1;
+}
 
 void ModemService::GetRfBlockA(uint8_t* out14) {
     if (engine_ && out14 != nullptr) {

@@ -17,8 +17,8 @@ ModemService::ModemService(platform::IClock& clock) {
         engine_->SetUnsolicitedHandler(&notifier_);
         comm_.reset(new (std::nothrow) transport::CComm(*engine_, clock));
         if (comm_) {
-            net_.reset(new (std::nothrow)
-                           transport::NetLink(*engine_, comm_->NetReaderRunning, comm_->NetReaderStop, clock));
+            net_.reset(new (std::nothrow) transport::NetLink(*engine_, comm_->NetReaderRunning,
+                                                             comm_->NetReaderStop, clock));
         }
     }
     dialer_.reset(new (std::nothrow) RasDialer());
@@ -116,7 +116,8 @@ uint8_t ModemService::ClosePort() {
 
 int32_t ModemService::GetDiscoveredAddress(char* out256) {
     if (out256 != nullptr) {
-        const auto address = net_ ? net_->DiscoveredAddress() : std::array<char, transport::kDiscoveredAddressSize>{};
+        const auto address =
+            net_ ? net_->DiscoveredAddress() : std::array<char, transport::kDiscoveredAddressSize>{};
         std::memcpy(out256, address.data(), address.size());
     }
     lastResult_.store(kResultOk);
@@ -131,7 +132,8 @@ int32_t ModemService::GetLibraryVersion(const char** out) {
     return kResultOk;
 }
 
-int32_t ModemService::SendRequest60Common(const uint8_t* request, int32_t count, uint8_t* out, size_t outSize) {
+int32_t ModemService::SendRequest60Common(const uint8_t* request, int32_t count, uint8_t* out,
+                                          size_t outSize) {
     lastResult_.store(kResultServiceParameterFailed);
     if (out != nullptr) {
         std::memset(out, 0, outSize);
@@ -143,10 +145,12 @@ int32_t ModemService::SendRequest60Common(const uint8_t* request, int32_t count,
     engine_->request.fill(0);
     std::memcpy(engine_->request.data(), request, static_cast<size_t>(count));
     // Only the caller's bytes are valid: a layout that needs more is refused, nothing is sent.
-    if (engine_->BuildRequest(CommandCode::Request60, engine_->request.data(), static_cast<size_t>(count)) != 0) {
+    if (engine_->BuildRequest(CommandCode::Request60, engine_->request.data(), static_cast<size_t>(count)) !=
+        0) {
         return lastResult_.load();
     }
-    if (!engine_->SendBuilt() || engine_->WaitReply(protocol::Command(CommandCode::Request60).timeoutMs) != 1) {
+    if (!engine_->SendBuilt() ||
+        engine_->WaitReply(protocol::Command(CommandCode::Request60).timeoutMs) != 1) {
         return lastResult_.load();
     }
     engine_->CopyBlock(CommandCode::Request60, out, outSize);
@@ -162,8 +166,12 @@ int32_t ModemService::SendRequest60Large(const uint8_t* request, int32_t count, 
     return SendRequest60Common(request, count, out1086, kRequest60LargeReplySize);
 }
 
-int32_t ModemService::StorePassword(const char* password) { return StorePasswordFile(password); }
+int32_t ModemService::StorePassword(const char* password) {
+    return StorePasswordFile(password);
+}
 
-int32_t ModemService::LoadPassword(char* out32) { return LoadPasswordFile(out32); }
+int32_t ModemService::LoadPassword(char* out32) {
+    return LoadPasswordFile(out32);
+}
 
 }  // namespace velmo::service

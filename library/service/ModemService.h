@@ -18,7 +18,7 @@ namespace velmo::service {
 inline constexpr const char* kLibraryVersion = "1.1.1.7";
 
 class ModemService final : public IOrvikModem {
-public:
+  public:
     explicit ModemService(platform::IClock& clock = platform::RealClock());
     ~ModemService() override;
 
@@ -113,14 +113,15 @@ public:
     transport::NetLink* Net() { return net_.get(); }
     protocol::Notifier& Notifications() { return notifier_; }
 
-private:
+  private:
     // Closes whichever transport is open and forgets a partly received frame.
     void CloseTransports();
     // Fills the request buffer with zeros and the code.
     uint8_t* Request(uint8_t code);
     // One NV read or write: returns the reply's item status, or 0xFFFF without a complete reply. itemOut gets
     // the item's data (unpacked when the item has a decoder, else the reply's own bytes).
-    int32_t NvTransaction(uint8_t code, uint16_t item, const uint8_t* data, size_t dataSize, uint8_t* itemOut);
+    int32_t NvTransaction(uint8_t code, uint16_t item, const uint8_t* data, size_t dataSize,
+                          uint8_t* itemOut);
     int32_t SendRequest60Common(const uint8_t* request, int32_t count, uint8_t* out, size_t outSize);
 
     std::unique_ptr<RasDialer> dialer_;

@@ -45,7 +45,8 @@ int32_t ModemService::NvTransaction(uint8_t code, uint16_t item, const uint8_t* 
         return kResultFailed;
     }
     if (itemOut != nullptr) {
-        const uint16_t replyItem = static_cast<uint16_t>(reply[kNvItemOffset] | (reply[kNvItemOffset + 1] << 8));
+        const uint16_t replyItem =
+            static_cast<uint16_t>(reply[kNvItemOffset] | (reply[kNvItemOffset + 1] << 8));
         if (HasNvDecoder(replyItem)) {
             engine_->CopyNvItemArea(itemOut, kItemDataSize);
         } else {
@@ -158,7 +159,7 @@ int32_t ModemService::DownloadPrl(const uint8_t* prl, int32_t length) {
         const size_t bytes = std::min(kPrlBlockBytes, total - offset);
         const uint16_t bits = i + 1 < blocks ? kPrlFullBlockBits : static_cast<uint16_t>(8 * bytes);
         uint8_t* p = Request(PrlBlockRequest);
-        p[1] = static_cast<uint8_t>(i);                 // wraps past 255 blocks, as the modem expects
+        p[1] = static_cast<uint8_t>(i);               // wraps past 255 blocks, as the modem expects
         p[2] = static_cast<uint8_t>(blocks - 1 - i);  // blocks still to follow
         p[3] = 0;
         p[4] = static_cast<uint8_t>(bits);

@@ -5,7 +5,7 @@
 namespace velmo::service {
 
 class RasDialer {
-public:
+  public:
     RasDialer() = default;
 };
 

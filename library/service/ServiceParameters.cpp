@@ -15,11 +15,19 @@ void Put32(uint8_t* p, uint32_t v) {
     Put16(p, v);
     Put16(p + 2, v >> 16);
 }
-uint32_t Get16(const uint8_t* p) { return static_cast<uint32_t>(p[0] | (p[1] << 8)); }
-uint32_t Get32(const uint8_t* p) { return Get16(p) | (Get16(p + 2) << 16); }
+uint32_t Get16(const uint8_t* p) {
+    return static_cast<uint32_t>(p[0] | (p[1] << 8));
+}
+uint32_t Get32(const uint8_t* p) {
+    return Get16(p) | (Get16(p + 2) << 16);
+}
 
-int DigitValue(char c) { return c == '0' ? 10 : c - '0'; }
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+int DigitValue(char c) {
+    return c == '0' ? 10 : c - '0';
+}
+bool IsDigit(char c) {
+    return c >= '0' && c <= '9';
+}
 
 // The record's value as text: up to its first zero byte or the end of the value area.
 std::string ValueText(const uint8_t* value, size_t max = kParameterValueSize) {
@@ -33,7 +41,9 @@ std::string DigitsOnly(const std::string& text) {
     return out;
 }
 
-bool AllDigits(const std::string& text) { return std::all_of(text.begin(), text.end(), IsDigit); }
+bool AllDigits(const std::string& text) {
+    return std::all_of(text.begin(), text.end(), IsDigit);
+}
 
 // Each decimal digit of the stored number plus one, 10 written as 0, zero-filled to width.
 std::string DecodeDigits(uint32_t stored, int width) {
@@ -49,34 +59,68 @@ std::string DecodeDigits(uint32_t stored, int width) {
 
 uint16_t ParameterItem(int32_t code) {
     switch (code) {
-        case 0: return 0;
-        case 1: case 2: return 32;
-        case 3: case 4: return 33;
-        case 5: case 6: return 176;
-        case 7: case 8: return 177;
-        case 9: case 10: return 266;
-        case 11: return 178;
-        case 12: case 13: return 259;
-        case 14: return 34;
-        case 15: return 35;
-        case 16: return 36;
-        case 19: return 20;
-        case 20: return 21;
-        case 22: return 5;
-        case 24: return 296;
-        case 25: return 85;
-        case 26: return 25;
-        case 27: return 10;
-        case 28: return 579;
-        case 29: return 580;
-        case 30: return 255;
-        case 31: return 38;
-        case 32: return 231;
-        case 33: return 256;
-        case 34: return 562;
-        case 35: return 459;
-        case 36: return 464;
-        default: return kNoItem;
+        case 0:
+            return 0;
+        case 1:
+        case 2:
+            return 32;
+        case 3:
+        case 4:
+            return 33;
+        case 5:
+        case 6:
+            return 176;
+        case 7:
+        case 8:
+            return 177;
+        case 9:
+        case 10:
+            return 266;
+        case 11:
+            return 178;
+        case 12:
+        case 13:
+            return 259;
+        case 14:
+            return 34;
+        case 15:
+            return 35;
+        case 16:
+            return 36;
+        case 19:
+            return 20;
+        case 20:
+            return 21;
+        case 22:
+            return 5;
+        case 24:
+            return 296;
+        case 25:
+            return 85;
+        case 26:
+            return 25;
+        case 27:
+            return 10;
+        case 28:
+            return 579;
+        case 29:
+            return 580;
+        case 30:
+            return 255;
+        case 31:
+            return 38;
+        case 32:
+            return 231;
+        case 33:
+            return 256;
+        case 34:
+            return 562;
+        case 35:
+            return 459;
+        case 36:
+            return 464;
+        default:
+            return kNoItem;
     }
 }
 
@@ -103,8 +147,12 @@ std::optional<uint32_t> EncodeMin1(const std::string& d) {
     return (first << 14) | (static_cast<uint32_t>(DigitValue(d[3])) << 10) | last;
 }
 
-std::string DecodeGroup3(uint32_t stored) { return stored <= 999 ? DecodeDigits(stored, 3) : std::string(); }
-std::string DecodeGroup2(uint32_t stored) { return stored <= 99 ? DecodeDigits(stored, 2) : std::string(); }
+std::string DecodeGroup3(uint32_t stored) {
+    return stored <= 999 ? DecodeDigits(stored, 3) : std::string();
+}
+std::string DecodeGroup2(uint32_t stored) {
+    return stored <= 99 ? DecodeDigits(stored, 2) : std::string();
+}
 
 std::string DecodeDigit(uint32_t stored) {
     if (stored >= 1 && stored <= 9) {
@@ -131,10 +179,17 @@ void BuildParameterReply(int32_t code, const uint8_t* item, uint8_t* out) {
     out[0] = 0xE0;
     out[1] = 0x22;
     uint8_t* value = out + kParameterValueOffset;
-    auto copyFrom = [&](size_t from) { std::memcpy(value, item + from, std::min(kParameterValueSize, kItemDataSize - from)); };
+    auto copyFrom = [&](size_t from) {
+        std::memcpy(value, item + from, std::min(kParameterValueSize, kItemDataSize - from));
+    };
     auto text = [&](const std::string& digits) { std::memcpy(value, digits.data(), digits.size()); };
     switch (code) {
-        case 0: case 22: case 23: case 24: case 34: case 35:
+        case 0:
+        case 22:
+        case 23:
+        case 24:
+        case 34:
+        case 35:
             copyFrom(0);
             break;
         case 1:
@@ -149,13 +204,24 @@ void BuildParameterReply(int32_t code, const uint8_t* item, uint8_t* out) {
         case 7:
             text(DecodeGroup2(item[1]));
             break;
-        case 9: case 11: case 12: case 14: case 15: case 16: case 19: case 20: case 27: case 30: case 31:
+        case 9:
+        case 11:
+        case 12:
+        case 14:
+        case 15:
+        case 16:
+        case 19:
+        case 20:
+        case 27:
+        case 30:
+        case 31:
             copyFrom(1);
             break;
         case 13:
             copyFrom(3);
             break;
-        case 28: case 29: {
+        case 28:
+        case 29: {
             const size_t limit = code == 28 ? 64 : 14;
             const size_t length = std::min<size_t>(item[0], limit);
             std::memcpy(value, item + 1, length);
@@ -213,13 +279,23 @@ bool BuildParameterWrite(int32_t code, const uint8_t* value, uint8_t* data) {
             std::memcpy(data + 1, number.data(), 10);
             return true;
         }
-        case 12: case 13: case 19: case 20: case 30: case 31:
+        case 12:
+        case 13:
+        case 19:
+        case 20:
+        case 30:
+        case 31:
             std::memcpy(data + 1, value, 4);
             return true;
-        case 14: case 15: case 16:
+        case 14:
+        case 15:
+        case 16:
             data[1] = value[0];
             return true;
-        case 22: case 24: case 34: case 36:
+        case 22:
+        case 24:
+        case 34:
+        case 36:
             data[0] = value[0];
             return true;
         case 25:
@@ -246,7 +322,8 @@ bool BuildParameterWrite(int32_t code, const uint8_t* value, uint8_t* data) {
         case 27:
             std::memcpy(data + 1, value, 4);
             return true;
-        case 28: case 29: {
+        case 28:
+        case 29: {
             const size_t limit = code == 28 ? 64 : 14;
             const size_t length = strnlen(reinterpret_cast<const char*>(value), limit);
             data[0] = static_cast<uint8_t>(length);

@@ -17,7 +17,8 @@ inline constexpr size_t kParameterValueSize = 126;
 // Item that holds the parameter code; 0x7FFF for a code without one.
 uint16_t ParameterItem(int32_t code);
 
-// Three-digit group: 100·d1 + 10·d2 + d3 − 111 with digit 0 counting as 10. nullopt unless text is three digits.
+// Three-digit group: 100·d1 + 10·d2 + d3 − 111 with digit 0 counting as 10. nullopt unless text is three
+// digits.
 std::optional<uint16_t> EncodeGroup3(const std::string& digits);
 std::optional<uint8_t> EncodeGroup2(const std::string& digits);
 // MIN1 from seven digits: group, single digit, group in bits 23..0.

@@ -23,10 +23,11 @@ unsigned BaudToSpeed(uint32_t baudRate) {
         speed_t speed;
     };
     static constexpr std::array<Pair, 23> kSpeeds = {{
-        {300, B300},       {600, B600},         {1200, B1200},       {2400, B2400},       {4800, B4800},
-        {9600, B9600},     {19200, B19200},     {38400, B38400},     {57600, B57600},     {115200, B115200},
-        {230400, B230400}, {460800, B460800},   {500000, B500000},   {576000, B576000},   {921600, B921600},
-        {1000000, B1000000}, {1152000, B1152000}, {1500000, B1500000}, {2000000, B2000000}, {2500000, B2500000},
+        {300, B300},         {600, B600},         {1200, B1200},       {2400, B2400},
+        {4800, B4800},       {9600, B9600},       {19200, B19200},     {38400, B38400},
+        {57600, B57600},     {115200, B115200},   {230400, B230400},   {460800, B460800},
+        {500000, B500000},   {576000, B576000},   {921600, B921600},   {1000000, B1000000},
+        {1152000, B1152000}, {1500000, B1500000}, {2000000, B2000000}, {2500000, B2500000},
         {3000000, B3000000}, {3500000, B3500000}, {4000000, B4000000},
     }};
     for (const Pair& p : kSpeeds) {
@@ -41,7 +42,9 @@ CComm::CComm(IReceiver& receiver, platform::IClock& clock) : receiver_(receiver)
     (void)byteBuffer_;
 }
 
-CComm::~CComm() { ShutdownComm(); }
+CComm::~CComm() {
+    ShutdownComm();
+}
 
 void CComm::Configure(const CommSettings& settings) {
     portNumber_ = settings.portNumber;
@@ -126,10 +129,18 @@ bool CComm::ApplyLineState() {
     cfsetospeed(&tio, speed);
     tio.c_cflag &= ~(CSIZE | PARENB | PARODD | CSTOPB | CRTSCTS);
     switch (dataBits_) {
-        case 5: tio.c_cflag |= CS5; break;
-        case 6: tio.c_cflag |= CS6; break;
-        case 7: tio.c_cflag |= CS7; break;
-        default: tio.c_cflag |= CS8; break;
+        case 5:
+            tio.c_cflag |= CS5;
+            break;
+        case 6:
+            tio.c_cflag |= CS6;
+            break;
+        case 7:
+            tio.c_cflag |= CS7;
+            break;
+        default:
+            tio.c_cflag |= CS8;
+            break;
     }
     if (parity_ == 1) {
         tio.c_cflag |= PARENB | PARODD;

@@ -1,5 +1,5 @@
-// The library's communication object: the modem's diagnostic serial port (termios), its reader thread, and the
-// reader flags that the Ethernet link shares.
+// The library's communication object: the modem's diagnostic serial port (termios), its reader thread, and
+// the reader flags that the Ethernet link shares.
 #pragma once
 
 #include <atomic>
@@ -36,7 +36,7 @@ inline constexpr uint32_t kNetReaderGraceMs = 200;
 unsigned BaudToSpeed(uint32_t baudRate);
 
 class CComm final : public ITransport {
-public:
+  public:
     CComm(IReceiver& receiver, platform::IClock& clock = platform::RealClock());
     ~CComm() override;
     CComm(const CComm&) = delete;
@@ -69,7 +69,7 @@ public:
     std::atomic<int32_t> NetReaderRunning{0};
     std::atomic<int32_t> NetReaderStop{0};
 
-private:
+  private:
     void SerialReader();
     void SetModemLines(bool on);
 

@@ -96,7 +96,8 @@ RxState RxFrame::DecodeByte(uint8_t byte) {
             [[fallthrough]];
         case RxState::Body:
             if (byte == kFlagByte) {
-                state = (count >= kMinFrameCount && check == kFcsGoodResidue) ? RxState::Complete : RxState::Hunt;
+                state =
+                    (count >= kMinFrameCount && check == kFcsGoodResidue) ? RxState::Complete : RxState::Hunt;
                 return state;
             }
             if (byte == kEscapeByte) {

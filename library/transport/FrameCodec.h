@@ -1,6 +1,6 @@
-// HDLC-style framing of diagnostic packets: packet bytes, 16-bit FCS (low byte first), 0x7D stuffing of 0x7E and
-// 0x7D, closing flag 0x7E. Requests carry no opening flag; on receive a flag both closes a frame and opens the
-// next. The codec does no I/O and never allocates.
+// HDLC-style framing of diagnostic packets: packet bytes, 16-bit FCS (low byte first), 0x7D stuffing of 0x7E
+// and 0x7D, closing flag 0x7E. Requests carry no opening flag; on receive a flag both closes a frame and
+// opens the next. The codec does no I/O and never allocates.
 #pragma once
 
 #include <array>
@@ -40,10 +40,10 @@ struct TxFrame {
 
 enum class RxState : uint32_t { Hunt = 0, Start = 1, Body = 2, Complete = 3 };
 
-// Receives the frames that ProcessReceived completes. The result tells the decoder whether the frame was a reply
-// (non-zero) or an unsolicited report (zero); the decoder itself does not use it beyond passing it on.
+// Receives the frames that ProcessReceived completes. The result tells the decoder whether the frame was a
+// reply (non-zero) or an unsolicited report (zero); the decoder itself does not use it beyond passing it on.
 class IFrameHandler {
-public:
+  public:
     virtual ~IFrameHandler() = default;
     // frame points at count - 2 packet bytes followed by the two FCS bytes.
     virtual void OnFrame(const uint8_t* frame, size_t count) = 0;

@@ -11,7 +11,7 @@
 namespace velmo::transport {
 
 class MemoryTransport final : public ITransport {
-public:
+  public:
     using Responder = std::function<void(const std::vector<uint8_t>& frame)>;
 
     explicit MemoryTransport(IReceiver& receiver) : receiver_(receiver) {}
@@ -42,7 +42,7 @@ public:
         return written_;
     }
 
-private:
+  private:
     IReceiver& receiver_;
     std::mutex mutex_;
     Responder responder_;

@@ -17,7 +17,7 @@ namespace velmo::transport {
 namespace {
 
 class Fd {
-public:
+  public:
     explicit Fd(int fd = -1) : fd_(fd) {}
     ~Fd() {
         if (fd_ >= 0) {
@@ -33,7 +33,7 @@ public:
         return fd;
     }
 
-private:
+  private:
     int fd_;
 };
 
@@ -45,8 +45,8 @@ sockaddr_in Address(in_addr_t host, uint16_t port) {
     return a;
 }
 
-// Waits until fd reports events or ms pass, checking abort every few tens of milliseconds. >0 ready, 0 timed out
-// or aborted, <0 error.
+// Waits until fd reports events or ms pass, checking abort every few tens of milliseconds. >0 ready, 0 timed
+// out or aborted, <0 error.
 int PollAbortable(int fd, short events, uint32_t ms, const std::atomic<int32_t>& abort) {
     for (uint32_t waited = 0; waited < ms; waited += kAbortPollMs) {
         if (abort.load() != 0) {
@@ -152,8 +152,8 @@ int NetLink::DiscoverAndConnect(const std::atomic<int32_t>& abort, const platfor
         if (abort.load() != 0) {
             return 0;
         }
-        const ssize_t sent = sendto(sender.get(), kDiscoveryRequest, sizeof kDiscoveryRequest - 1, MSG_NOSIGNAL,
-                                    reinterpret_cast<const sockaddr*>(&to), sizeof to);
+        const ssize_t sent = sendto(sender.get(), kDiscoveryRequest, sizeof kDiscoveryRequest - 1,
+                                    MSG_NOSIGNAL, reinterpret_cast<const sockaddr*>(&to), sizeof to);
         if (sent != static_cast<ssize_t>(sizeof kDiscoveryRequest - 1)) {
             continue;
         }

@@ -26,7 +26,7 @@ inline constexpr size_t kDiscoveredAddressSize = 256;
 bool IsAcceptableUnitAddress(const std::string& text);
 
 class NetLink final : public ITransport {
-public:
+  public:
     // running/stop are the reader flags the serial transport shares with this link.
     NetLink(IReceiver& receiver, std::atomic<int32_t>& running, std::atomic<int32_t>& stop,
             platform::IClock& clock = platform::RealClock());
@@ -34,7 +34,8 @@ public:
     NetLink(const NetLink&) = delete;
     NetLink& operator=(const NetLink&) = delete;
 
-    // 1 when a connection exists already or abort is set; otherwise discovers, connects and starts the reader.
+    // 1 when a connection exists already or abort is set; otherwise discovers, connects and starts the
+    // reader.
     int OpenNetwork(const std::atomic<int32_t>& abort);
     // Stops the reader, joins it and closes the connection.
     void Close();
@@ -45,7 +46,7 @@ public:
     // The unit's address after a successful discovery and connection; all zero otherwise.
     std::array<char, kDiscoveredAddressSize> DiscoveredAddress() const;
 
-private:
+  private:
     int DiscoverAndConnect(const std::atomic<int32_t>& abort, const platform::NetworkConfig& config);
     int Connect(const std::string& address, uint16_t port, const std::atomic<int32_t>& abort);
     void NetReader();

@@ -1,8 +1,8 @@
 // Public interface of libVelmoModem.so.
 //
-// The manager loads the library with dlopen, takes IOrvikModem_Create / IOrvikModem_Destroy with dlsym and drives
-// the modem only through the IOrvikModem object they hand out. The order of the virtual operations below is a
-// binary contract: never insert, remove or reorder them.
+// The manager loads the library with dlopen, takes IOrvikModem_Create / IOrvikModem_Destroy with dlsym and
+// drives the modem only through the IOrvikModem object they hand out. The order of the virtual operations
+// below is a binary contract: never insert, remove or reorder them.
 #pragma once
 
 #include <cstddef>
@@ -35,18 +35,18 @@ enum ResultCode : int32_t {
 // address of the report's copy inside the library's report ring (valid only during post()).
 inline constexpr uint32_t kModemReportMessage = 0x464;
 
-// Receiver of the library's notifications. post() is called on the library's reader thread; it must copy what it
-// needs and return without waiting for the application.
+// Receiver of the library's notifications. post() is called on the library's reader thread; it must copy what
+// it needs and return without waiting for the application.
 class IModemNotifyTarget {
-public:
+  public:
     virtual void post(uint32_t message, uintptr_t wParam, intptr_t lParam) = 0;
 
-protected:
+  protected:
     ~IModemNotifyTarget() = default;
 };
 
-// Dial progress: connection handle, message, dial state, error code, extended error code. Called on the dial-up
-// service's thread; returns 1 to keep receiving notifications.
+// Dial progress: connection handle, message, dial state, error code, extended error code. Called on the
+// dial-up service's thread; returns 1 to keep receiving notifications.
 using DialStateCallback = uint32_t (*)(uintptr_t connection, uint32_t message, uint32_t state, uint32_t error,
                                        uint32_t extendedError);
 
@@ -148,103 +148,104 @@ inline constexpr size_t kRequest60LargeReplySize = 1086;
 inline constexpr size_t kTimeStampTextSize = 18;  // 17 characters and a terminating zero
 inline constexpr size_t kDialEntrySlotSize = 256;
 
-// The modem service. Operations are synchronous and serve one caller at a time; AbortWait may come from another
-// thread while an operation waits.
+// The modem service. Operations are synchronous and serve one caller at a time; AbortWait may come from
+// another thread while an operation waits.
 class IOrvikModem {
-public:
-    virtual int32_t GetLastResult() = 0;                                                       // 0
-    virtual int32_t AbortWait() = 0;                                                           // 1
-    virtual int32_t SetNotifyWindow(IModemNotifyTarget* target) = 0;                           // 2
-    virtual int32_t OpenSerialPort(int32_t port, int32_t baudRate) = 0;                        // 3
-    virtual int32_t OpenNetworkLink(int32_t unused) = 0;                                       // 4
-    virtual uint8_t ClosePort() = 0;                                                           // 5
-    virtual int32_t Reserved6(int32_t) = 0;                                                    // 6
-    virtual int32_t Reserved7() = 0;                                                           // 7
-    virtual int32_t Reserved8() = 0;                                                           // 8
-    virtual int32_t Reserved9(int32_t) = 0;                                                    // 9
-    virtual int32_t Reserved10(int32_t) = 0;                                                   // 10
-    virtual int32_t Reserved11(int32_t) = 0;                                                   // 11
-    virtual int32_t Reserved12(int32_t) = 0;                                                   // 12
-    virtual int32_t Reserved13(int32_t) = 0;                                                   // 13
-    virtual int32_t Reserved14(int32_t) = 0;                                                   // 14
-    virtual int32_t Reserved15(int32_t) = 0;                                                   // 15
-    virtual int32_t Reserved16(int32_t) = 0;                                                   // 16
-    virtual int32_t Reserved17(int32_t) = 0;                                                   // 17
-    virtual int32_t Reserved18(int32_t) = 0;                                                   // 18
-    virtual int32_t Reserved19(int32_t) = 0;                                                   // 19
-    virtual int32_t Reserved20(int32_t) = 0;                                                   // 20
-    virtual int32_t Reserved21(int32_t) = 0;                                                   // 21
-    virtual int32_t Reserved22(int32_t) = 0;                                                   // 22
-    virtual int32_t Reserved23() = 0;                                                          // 23
-    virtual int32_t ResetModem() = 0;                                                          // 24
-    virtual int32_t GetModemTime(uint8_t* out25) = 0;                                          // 25
-    virtual int32_t QueryStatus(ModemStatusRecord* record, int32_t kind) = 0;                  // 26
-    virtual int32_t RequestStatus16() = 0;                                                     // 27
-    virtual int32_t EnableEventReports() = 0;                                                  // 28
-    virtual int32_t SetReportLevel(int32_t level) = 0;                                         // 29
-    virtual int32_t Reserved30(int32_t) = 0;                                                   // 30
-    virtual int32_t Reserved31(int32_t) = 0;                                                   // 31
-    virtual int32_t Reserved32(int32_t) = 0;                                                   // 32
-    virtual int32_t Reserved33(int32_t) = 0;                                                   // 33
-    virtual int32_t Reserved34(int32_t) = 0;                                                   // 34
-    virtual int32_t VerifySpc(const char* spc6) = 0;                                           // 35
-    virtual int32_t ChangeSpc(const char* spc6) = 0;                                           // 36
-    virtual int32_t WriteNamParameter(const NamParameterRecord* record) = 0;                   // 37
-    virtual int32_t ReadNamParameter(int32_t code, uint8_t* out131) = 0;                       // 38
-    virtual int32_t ReadNvItem(int32_t item, uint8_t* buffer128) = 0;                          // 39
-    virtual int32_t WriteNvItem(int32_t item, const uint8_t* data128) = 0;                     // 40
-    virtual int32_t QueryBlock34(uint8_t* out107) = 0;                                         // 41
-    virtual int32_t SendBlock32(const uint8_t* body) = 0;                                      // 42
-    virtual int32_t DownloadPrl(const uint8_t* prl, int32_t length) = 0;                       // 43
-    virtual int32_t CreateDialEntry() = 0;                                                     // 44
+  public:
+    virtual int32_t GetLastResult() = 0;                                       // 0
+    virtual int32_t AbortWait() = 0;                                           // 1
+    virtual int32_t SetNotifyWindow(IModemNotifyTarget* target) = 0;           // 2
+    virtual int32_t OpenSerialPort(int32_t port, int32_t baudRate) = 0;        // 3
+    virtual int32_t OpenNetworkLink(int32_t unused) = 0;                       // 4
+    virtual uint8_t ClosePort() = 0;                                           // 5
+    virtual int32_t Reserved6(int32_t) = 0;                                    // 6
+    virtual int32_t Reserved7() = 0;                                           // 7
+    virtual int32_t Reserved8() = 0;                                           // 8
+    virtual int32_t Reserved9(int32_t) = 0;                                    // 9
+    virtual int32_t Reserved10(int32_t) = 0;                                   // 10
+    virtual int32_t Reserved11(int32_t) = 0;                                   // 11
+    virtual int32_t Reserved12(int32_t) = 0;                                   // 12
+    virtual int32_t Reserved13(int32_t) = 0;                                   // 13
+    virtual int32_t Reserved14(int32_t) = 0;                                   // 14
+    virtual int32_t Reserved15(int32_t) = 0;                                   // 15
+    virtual int32_t Reserved16(int32_t) = 0;                                   // 16
+    virtual int32_t Reserved17(int32_t) = 0;                                   // 17
+    virtual int32_t Reserved18(int32_t) = 0;                                   // 18
+    virtual int32_t Reserved19(int32_t) = 0;                                   // 19
+    virtual int32_t Reserved20(int32_t) = 0;                                   // 20
+    virtual int32_t Reserved21(int32_t) = 0;                                   // 21
+    virtual int32_t Reserved22(int32_t) = 0;                                   // 22
+    virtual int32_t Reserved23() = 0;                                          // 23
+    virtual int32_t ResetModem() = 0;                                          // 24
+    virtual int32_t GetModemTime(uint8_t* out25) = 0;                          // 25
+    virtual int32_t QueryStatus(ModemStatusRecord* record, int32_t kind) = 0;  // 26
+    virtual int32_t RequestStatus16() = 0;                                     // 27
+    virtual int32_t EnableEventReports() = 0;                                  // 28
+    virtual int32_t SetReportLevel(int32_t level) = 0;                         // 29
+    virtual int32_t Reserved30(int32_t) = 0;                                   // 30
+    virtual int32_t Reserved31(int32_t) = 0;                                   // 31
+    virtual int32_t Reserved32(int32_t) = 0;                                   // 32
+    virtual int32_t Reserved33(int32_t) = 0;                                   // 33
+    virtual int32_t Reserved34(int32_t) = 0;                                   // 34
+    virtual int32_t VerifySpc(const char* spc6) = 0;                           // 35
+    virtual int32_t ChangeSpc(const char* spc6) = 0;                           // 36
+    virtual int32_t WriteNamParameter(const NamParameterRecord* record) = 0;   // 37
+    virtual int32_t ReadNamParameter(int32_t code, uint8_t* out131) = 0;       // 38
+    virtual int32_t ReadNvItem(int32_t item, uint8_t* buffer128) = 0;          // 39
+    virtual int32_t WriteNvItem(int32_t item, const uint8_t* data128) = 0;     // 40
+    virtual int32_t QueryBlock34(uint8_t* out107) = 0;                         // 41
+    virtual int32_t SendBlock32(const uint8_t* body) = 0;                      // 42
+    virtual int32_t DownloadPrl(const uint8_t* prl, int32_t length) = 0;       // 43
+    virtual int32_t CreateDialEntry() = 0;                                     // 44
     virtual int32_t Dial(DialStateCallback callback, const char* entryName, const char* phoneNumber,
-                         const char* userName, const char* password) = 0;                      // 45
-    virtual int32_t HangUp(int32_t unused) = 0;                                                // 46
-    virtual int32_t SetConnectionParameters(const char* entryName, const char* phoneNumber, const char* userName,
-                                            const char* password, const char* areaCode, int32_t useAreaCode,
-                                            int32_t savePassword) = 0;                         // 47
-    virtual int32_t DeleteDialEntry(const char* entryName) = 0;                                // 48
-    virtual int32_t GetConnectionStatistics(ConnectionStatistics* out) = 0;                    // 49
-    virtual int32_t ClearConnectionStatistics() = 0;                                           // 50
-    virtual int32_t GetDialSettings(DialSettingsRecord* record) = 0;                           // 51
+                         const char* userName, const char* password) = 0;  // 45
+    virtual int32_t HangUp(int32_t unused) = 0;                            // 46
+    virtual int32_t SetConnectionParameters(const char* entryName, const char* phoneNumber,
+                                            const char* userName, const char* password, const char* areaCode,
+                                            int32_t useAreaCode,
+                                            int32_t savePassword) = 0;       // 47
+    virtual int32_t DeleteDialEntry(const char* entryName) = 0;              // 48
+    virtual int32_t GetConnectionStatistics(ConnectionStatistics* out) = 0;  // 49
+    virtual int32_t ClearConnectionStatistics() = 0;                         // 50
+    virtual int32_t GetDialSettings(DialSettingsRecord* record) = 0;         // 51
     // Byte 0: number of entries; then one 256-byte name slot per entry.
-    virtual int32_t EnumDialEntries(uint8_t* list) = 0;                                        // 52
-    virtual int32_t SetEntryAuthAny(const char* entryName) = 0;                                // 53
-    virtual int32_t SetEntryAuthAnyNoNbt(const char* entryName) = 0;                           // 54
-    virtual int32_t SetEntryAuthChap(const char* entryName) = 0;                               // 55
-    virtual int32_t SetEntryAuthPap(const char* entryName) = 0;                                // 56
-    virtual int32_t SetEntryAuthPapChap(const char* entryName) = 0;                            // 57
-    virtual int32_t StorePassword(const char* password) = 0;                                   // 58
+    virtual int32_t EnumDialEntries(uint8_t* list) = 0;               // 52
+    virtual int32_t SetEntryAuthAny(const char* entryName) = 0;       // 53
+    virtual int32_t SetEntryAuthAnyNoNbt(const char* entryName) = 0;  // 54
+    virtual int32_t SetEntryAuthChap(const char* entryName) = 0;      // 55
+    virtual int32_t SetEntryAuthPap(const char* entryName) = 0;       // 56
+    virtual int32_t SetEntryAuthPapChap(const char* entryName) = 0;   // 57
+    virtual int32_t StorePassword(const char* password) = 0;          // 58
     // Writes at most 32 bytes; a 32-byte password comes back without a terminating zero.
-    virtual int32_t LoadPassword(char* out32) = 0;                                             // 59
-    virtual int32_t Reserved60(int32_t) = 0;                                                   // 60
-    virtual int32_t GetRfUpdateCount() = 0;                                                    // 61
-    virtual uint8_t GetDrcIndex() = 0;                                                         // 62
-    virtual int16_t GetRfLevel4() = 0;                                                         // 63
-    virtual int16_t GetRfLevel1() = 0;                                                         // 64
-    virtual int16_t GetRfLevel2() = 0;                                                         // 65
-    virtual int16_t GetRfLevel3() = 0;                                                         // 66
-    virtual int16_t GetRfChannel() = 0;                                                        // 67
-    virtual void GetRfBlockA(uint8_t* out14) = 0;                                              // 68
-    virtual void GetRfBlockB(uint8_t* out14) = 0;                                              // 69
-    virtual void GetRfBlockC(uint8_t* out82) = 0;                                              // 70
-    virtual int32_t GetLibraryVersion(const char** out) = 0;                                   // 71
-    virtual int32_t GetDiscoveredAddress(char* out256) = 0;                                    // 72
-    virtual int32_t SendRequest60(const uint8_t* request, int32_t count, uint8_t* out128) = 0;  // 73
+    virtual int32_t LoadPassword(char* out32) = 0;                                                    // 59
+    virtual int32_t Reserved60(int32_t) = 0;                                                          // 60
+    virtual int32_t GetRfUpdateCount() = 0;                                                           // 61
+    virtual uint8_t GetDrcIndex() = 0;                                                                // 62
+    virtual int16_t GetRfLevel4() = 0;                                                                // 63
+    virtual int16_t GetRfLevel1() = 0;                                                                // 64
+    virtual int16_t GetRfLevel2() = 0;                                                                // 65
+    virtual int16_t GetRfLevel3() = 0;                                                                // 66
+    virtual int16_t GetRfChannel() = 0;                                                               // 67
+    virtual void GetRfBlockA(uint8_t* out14) = 0;                                                     // 68
+    virtual void GetRfBlockB(uint8_t* out14) = 0;                                                     // 69
+    virtual void GetRfBlockC(uint8_t* out82) = 0;                                                     // 70
+    virtual int32_t GetLibraryVersion(const char** out) = 0;                                          // 71
+    virtual int32_t GetDiscoveredAddress(char* out256) = 0;                                           // 72
+    virtual int32_t SendRequest60(const uint8_t* request, int32_t count, uint8_t* out128) = 0;        // 73
     virtual int32_t SendRequest60Large(const uint8_t* request, int32_t count, uint8_t* out1086) = 0;  // 74
-    virtual int32_t Reserved75() = 0;                                                          // 75
-    virtual int32_t UploadUserDataFile() = 0;                                                  // 76
-    virtual int32_t SetOfflineMode() = 0;                                                      // 77
+    virtual int32_t Reserved75() = 0;                                                                 // 75
+    virtual int32_t UploadUserDataFile() = 0;                                                         // 76
+    virtual int32_t SetOfflineMode() = 0;                                                             // 77
     // Writes "YY/MM/DD HH:MM:SS": 17 characters and a terminating zero, so out needs 18 bytes.
-    virtual void FormatTimeStamp(int32_t seconds, char* out18) = 0;                            // 78
-    virtual ~IOrvikModem() = default;                                                          // 79
+    virtual void FormatTimeStamp(int32_t seconds, char* out18) = 0;  // 78
+    virtual ~IOrvikModem() = default;                                // 79
 };
 
 }  // namespace velmo
 
 extern "C" {
-// Creates the one service object. 0 and *out set; 1 when one already exists (out untouched); 3 when it could not
-// be created (out set to null).
+// Creates the one service object. 0 and *out set; 1 when one already exists (out untouched); 3 when it could
+// not be created (out set to null).
 VELMO_EXPORT int32_t IOrvikModem_Create(velmo::IOrvikModem** out);
 // Destroys the object handed out by IOrvikModem_Create; 5 for any other pointer.
 VELMO_EXPORT int32_t IOrvikModem_Destroy(velmo::IOrvikModem* modem);
