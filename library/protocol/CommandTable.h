@@ -6,6 +6,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "velmo/IOrvikModem.h"
+
 namespace velmo::protocol {
 
 enum CommandCode : uint8_t {
@@ -174,31 +176,7 @@ constexpr const CommandRow& Command(uint8_t code) {
     return kCommandTable[code];
 }
 
-// Unsolicited vendor reports (packet code 0xE0, report code in byte 1): the fixed size of each posted
-// report's copy, 0 for codes that are not posted.
-constexpr size_t ReportSize(uint8_t reportCode) {
-    switch (reportCode) {
-        case 4:   // CONNECTED
-        case 5:   // RELEASED
-        case 6:   // CALLING
-        case 36:  // DCONNECTED
-        case 37:  // DRELEASED
-            return 5;
-        case 7:  // CPN
-            return 40;
-        case 9:  // DISPLAY
-            return 261;
-        case 16:
-            return 298;
-        case 17:  // MESSAGE
-            return 353;
-        case 28:  // EVENT
-        case 40:  // SIGNAL
-            return 6;
-        default:
-            return 0;
-    }
-}
+using velmo::ReportSize;
 
 static_assert(Command(0x7D).layout == RequestLayout::Unsupported);
 static_assert(Command(0x7C).layout == RequestLayout::NoFields);

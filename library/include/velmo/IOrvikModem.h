@@ -35,6 +35,32 @@ enum ResultCode : int32_t {
 // address of the report's copy inside the library's report ring (valid only during post()).
 inline constexpr uint32_t kModemReportMessage = 0x464;
 
+// Unsolicited reports (packet code 0xE0, report code in byte 1) and the fixed size of each one's copy; 0 for
+// codes that are not posted.
+constexpr size_t ReportSize(uint8_t reportCode) {
+    switch (reportCode) {
+        case 4:   // CONNECTED
+        case 5:   // RELEASED
+        case 6:   // CALLING
+        case 36:  // DCONNECTED
+        case 37:  // DRELEASED
+            return 5;
+        case 7:  // CPN
+            return 40;
+        case 9:  // DISPLAY
+            return 261;
+        case 16:
+            return 298;
+        case 17:  // MESSAGE
+            return 353;
+        case 28:  // EVENT
+        case 40:  // SIGNAL
+            return 6;
+        default:
+            return 0;
+    }
+}
+
 // Receiver of the library's notifications. post() is called on the library's reader thread; it must copy what
 // it needs and return without waiting for the application.
 class IModemNotifyTarget {
