@@ -329,6 +329,9 @@ void Engine::OnReceived(const uint8_t* block, size_t n) {
 }
 
 void Engine::CopyBlock(uint8_t code, uint8_t* out, size_t n) const {
+    if (out == nullptr || n == 0) {
+        return;
+    }
     const int32_t offset = blockOffsets_[code];
     if (offset < 0) {
         std::memset(out, 0, n);

@@ -176,7 +176,8 @@ int CComm::ReadQueued(uint8_t* buffer, size_t max) {
     if (got > 0) {
         return static_cast<int>(got);
     }
-    if (got == 0 || (errno != EAGAIN && errno != EINTR)) {
+    // In raw mode with VMIN = VTIME = 0 an empty queue reads as 0; a vanished device shows as EIO or POLLHUP.
+    if (got < 0 && errno != EAGAIN && errno != EINTR) {
         deviceLost_.store(true);
     }
     return 0;
