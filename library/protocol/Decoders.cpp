@@ -279,11 +279,11 @@ std::string Layout(uint16_t item) {
         case 178:
             return rep("1", 11);
         case 231:
-            return "1" + rep("11W", 12);
+            return std::string("1").append(rep("11W", 12));
         case 255:
-            return "1" + rep("2", 20);
+            return std::string("1").append(rep("2", 20));
         case 259:
-            return "1" + rep("2", 40);
+            return std::string("1").append(rep("2", 40));
         case 579:
             return rep("1", 65);
         case 580:
