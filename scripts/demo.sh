@@ -26,13 +26,16 @@ fi
 
 echo
 echo "\$ velmo-cli --port $port open"
-"$bin/velmo-cli" --port "$port" open
+"$bin/velmo-cli" --port "$port" open || echo "(exit status $?)"
+echo
+echo "\$ velmo-cli --port $port status"
+"$bin/velmo-cli" --port "$port" status || echo "(exit status $?)"
 echo
 echo "\$ velmo-cli --port $port raw60 \"3C 00 00\""
-"$bin/velmo-cli" --port "$port" raw60 "3C 00 00"
+"$bin/velmo-cli" --port "$port" raw60 "3C 00 00" || echo "(exit status $?)"
 echo
 echo "\$ velmo-modem-sim ctl status"
-"$bin/velmo-modem-sim" ctl status
+"$bin/velmo-modem-sim" ctl status || true
 
 if [ "${DEMO_KEEP:-1}" = "1" ]; then
   echo
