@@ -7,7 +7,8 @@ packages=(
   cmake ninja-build g++ ccache pkg-config
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   clang libclang-rt-14-dev clang-format
-  nettle-dev
+  nettle-dev nlohmann-json3-dev
+  ppp libudev-dev umockdev libumockdev-dev
 )
 
 missing=()

@@ -51,5 +51,6 @@ int32_t OpenModem(IOrvikModem& modem, const Options& opt, double* ms = nullptr);
 // The command groups.
 std::vector<Command> DeviceCommands();
 std::vector<Command> ParameterCommands();
+std::vector<Command> DialCommands();
 
 }  // namespace velmo::cli

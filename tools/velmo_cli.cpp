@@ -13,7 +13,7 @@ using namespace velmo::cli;
 
 std::vector<Command> AllCommands() {
     std::vector<Command> all = DeviceCommands();
-    for (auto group : {ParameterCommands()}) {
+    for (auto group : {ParameterCommands(), DialCommands()}) {
         all.insert(all.end(), group.begin(), group.end());
     }
     return all;

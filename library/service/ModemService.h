@@ -66,25 +66,23 @@ class ModemService final : public IOrvikModem {
     int32_t QueryBlock34(uint8_t* out107) override;
     int32_t SendBlock32(const uint8_t* body) override;
     int32_t DownloadPrl(const uint8_t* prl, int32_t length) override;
-    int32_t CreateDialEntry() override { return kResultNoReply; }
-    int32_t Dial(DialStateCallback, const char*, const char*, const char*, const char*) override {
-        return kResultFailed;
-    }
-    int32_t HangUp(int32_t) override { return kResultNoReply; }
-    int32_t SetConnectionParameters(const char*, const char*, const char*, const char*, const char*, int32_t,
-                                    int32_t) override {
-        return kResultFailed;
-    }
-    int32_t DeleteDialEntry(const char*) override { return kResultFailed; }
-    int32_t GetConnectionStatistics(ConnectionStatistics*) override { return kResultFailed; }
-    int32_t ClearConnectionStatistics() override { return kResultFailed; }
-    int32_t GetDialSettings(DialSettingsRecord*) override { return kResultFailed; }
-    int32_t EnumDialEntries(uint8_t*) override { return kResultFailed; }
-    int32_t SetEntryAuthAny(const char*) override { return -1; }
-    int32_t SetEntryAuthAnyNoNbt(const char*) override { return -1; }
-    int32_t SetEntryAuthChap(const char*) override { return -1; }
-    int32_t SetEntryAuthPap(const char*) override { return -1; }
-    int32_t SetEntryAuthPapChap(const char*) override { return -1; }
+    int32_t CreateDialEntry() override;
+    int32_t Dial(DialStateCallback callback, const char* entryName, const char* phoneNumber,
+                 const char* userName, const char* password) override;
+    int32_t HangUp(int32_t unused) override;
+    int32_t SetConnectionParameters(const char* entryName, const char* phoneNumber, const char* userName,
+                                    const char* password, const char* areaCode, int32_t useAreaCode,
+                                    int32_t savePassword) override;
+    int32_t DeleteDialEntry(const char* entryName) override;
+    int32_t GetConnectionStatistics(ConnectionStatistics* out) override;
+    int32_t ClearConnectionStatistics() override;
+    int32_t GetDialSettings(DialSettingsRecord* record) override;
+    int32_t EnumDialEntries(uint8_t* list) override;
+    int32_t SetEntryAuthAny(const char* entryName) override;
+    int32_t SetEntryAuthAnyNoNbt(const char* entryName) override;
+    int32_t SetEntryAuthChap(const char* entryName) override;
+    int32_t SetEntryAuthPap(const char* entryName) override;
+    int32_t SetEntryAuthPapChap(const char* entryName) override;
     int32_t StorePassword(const char* password) override;
     int32_t LoadPassword(char* out32) override;
     int32_t Reserved60(int32_t) override { return kResultFailed; }
