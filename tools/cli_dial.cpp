@@ -1,5 +1,6 @@
 // Dial-up commands of velmo-cli: dial, hangup, entries, stats, entry create|show|delete. They use the dial-up
 // service through the library (the modem's AT port), never the diagnostic port.
+#include <algorithm>
 #include <termios.h>
 #include <unistd.h>
 
@@ -131,7 +132,7 @@ std::string ReadPassword() {
 
 bool ReadSettings(IOrvikModem& modem, const std::string& name, DialSettingsRecord& r, int32_t& result) {
     r = DialSettingsRecord{};
-    std::strncpy(r.EntryName, name.c_str(), sizeof r.EntryName);
+    std::memcpy(r.EntryName, name.data(), std::min(name.size(), sizeof r.EntryName));
     result = modem.GetDialSettings(&r);
     return result == 0;
 }

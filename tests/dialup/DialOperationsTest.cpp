@@ -68,7 +68,7 @@ class DialOperationsTest : public DialupTest {
 
     DialSettingsRecord Settings(const std::string& name, int32_t* result = nullptr) {
         DialSettingsRecord r{};
-        std::strncpy(r.EntryName, name.c_str(), sizeof r.EntryName);
+        std::memcpy(r.EntryName, name.data(), std::min(name.size(), sizeof r.EntryName));
         const int32_t got = modem_->GetDialSettings(&r);
         if (result != nullptr) {
             *result = got;
