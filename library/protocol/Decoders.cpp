@@ -155,6 +155,9 @@ void DecodeLogPacket(const uint8_t* packet, size_t n, std::array<uint8_t, kLogBl
 
 void ParseExtVersionReply(const uint8_t* packet, size_t n, uint8_t* block, size_t blockSize) {
     std::memset(block, 0, blockSize);
+    if (blockSize == 0) {
+        return;  // no room even for the terminator
+    }
     ByteReader r(packet, n);
     size_t at = 0;
     for (int i = 0; i < 4 && at < blockSize; ++i) {

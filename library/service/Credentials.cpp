@@ -170,8 +170,10 @@ int32_t LoadPasswordFile(char* out32) {
     if (!ReadStoredValue(value) || value.size() > kStoredPasswordLimit) {
         return 0;
     }
-    CipherPassword(value.data(), value.size());
-    std::memcpy(out32, value.data(), value.size());
+    if (!value.empty()) {  // an empty value has no data pointer to copy from
+        CipherPassword(value.data(), value.size());
+        std::memcpy(out32, value.data(), value.size());
+    }
     return 1;
 }
 

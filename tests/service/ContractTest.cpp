@@ -2,25 +2,19 @@
 // rule, the slot order of the interface, result codes and record layouts. The library is loaded the way the
 // manager loads it, with dlopen; nothing of the library is linked in.
 #include <dlfcn.h>
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <poll.h>
-#include <stdlib.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
-#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
-#include <mutex>
 #include <set>
 #include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "support/PtyModem.h"
 #include "transport/ReferenceCodec.h"
 #include "velmo/IOrvikModem.h"
 
@@ -29,6 +23,8 @@ namespace {
 using namespace std::chrono_literals;
 using velmo::IOrvikModem;
 using velmo::refcodec::Bytes;
+using velmo::testsupport::PortsFolder;
+using velmo::testsupport::PtyModem;
 
 constexpr const char* kLibraryPath = VELMO_MODEM_LIBRARY;
 
@@ -369,26 +365,6 @@ TEST_F(Library, OperationsThatNeedNoModem) {
     EXPECT_EQ(m->GetLibraryVersion(&version), 0);
 }
 
-// A ports folder of our own, named in VELMO_PORTS_DIR for the library.
-class PortsFolder {
-  public:
-    PortsFolder() {
-        char tmpl[] = "/tmp/velmo-contract-XXXXXX";
-        const char* dir = mkdtemp(tmpl);
-        path_ = dir != nullptr ? dir : "/nonexistent";
-        setenv("VELMO_PORTS_DIR", path_.c_str(), 1);
-    }
-    ~PortsFolder() {
-        std::error_code ec;
-        std::filesystem::remove_all(path_, ec);
-        unsetenv("VELMO_PORTS_DIR");
-    }
-    const std::string& Path() const { return path_; }
-
-  private:
-    std::string path_;
-};
-
 TEST_F(Library, OpenSerialPortOnAMissingPort) {
     PortsFolder folder;
     struct stat st {};
@@ -400,98 +376,28 @@ TEST_F(Library, OpenSerialPortOnAMissingPort) {
     EXPECT_EQ(m->OpenSerialPort(200, 115200), 10);
 }
 
-// Just enough of a modem on a pty to pass the start-up handshake, recording every request it gets.
-class PtyModem {
-  public:
-    PtyModem() {
-        master_ = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-        if (master_ >= 0 && grantpt(master_) == 0 && unlockpt(master_) == 0) {
-            char name[128] = {};
-            if (ptsname_r(master_, name, sizeof name) == 0) {
-                slave_ = name;
-            }
-        }
-        thread_ = std::thread([this] { Serve(); });
+// Just enough of a modem to pass the start-up handshake: every request is echoed, the version reply has its
+// full size, request 60 gets a reply of the large or the small form filled with 0xA5.
+std::vector<Bytes> EchoModem(const Bytes& request) {
+    Bytes reply = request;
+    if (request[0] == 0x3C) {
+        reply.resize(request.size() > 2 && request[2] == 0x33 ? 1100 : 200, 0xA5);
+    } else if (request[0] == 0x00) {
+        reply.resize(55, 0x00);
     }
-    ~PtyModem() {
-        stop_.store(true);
-        thread_.join();
-        if (master_ >= 0) {
-            close(master_);
-        }
-    }
-    const std::string& SlavePath() const { return slave_; }
-    std::vector<Bytes> Requests() {
-        std::lock_guard lk(mutex_);
-        return requests_;
-    }
-
-  private:
-    void Serve() {
-        Bytes cur;
-        bool escape = false;
-        while (!stop_.load() && master_ >= 0) {
-            pollfd pfd{master_, POLLIN, 0};
-            if (poll(&pfd, 1, 20) <= 0 || (pfd.revents & POLLIN) == 0) {
-                continue;
-            }
-            uint8_t buf[512];
-            const ssize_t got = read(master_, buf, sizeof buf);
-            for (ssize_t i = 0; i < got; ++i) {
-                const uint8_t b = buf[i];
-                if (b == 0x7E) {
-                    if (cur.size() >= 3 && velmo::refcodec::RefFcsRegister(cur) == 0xF0B8) {
-                        cur.resize(cur.size() - 2);
-                        Answer(cur);
-                    }
-                    cur.clear();
-                } else if (b == 0x7D) {
-                    escape = true;
-                } else {
-                    cur.push_back(escape ? static_cast<uint8_t>(b ^ 0x20) : b);
-                    escape = false;
-                }
-            }
-        }
-    }
-    void Answer(const Bytes& request) {
-        {
-            std::lock_guard lk(mutex_);
-            requests_.push_back(request);
-        }
-        Bytes reply = request;
-        if (request[0] == 0x3C) {
-            reply.resize(request.size() > 2 && request[2] == 0x33 ? 1100 : 200, 0xA5);
-        } else if (request[0] == 0x00) {
-            reply.resize(55, 0x00);
-        }
-        Bytes wire = {0x7E};
-        const Bytes frame = velmo::refcodec::RefEncode(reply);
-        wire.insert(wire.end(), frame.begin(), frame.end());
-        (void)write(master_, wire.data(), wire.size());
-    }
-
-    int master_ = -1;
-    std::string slave_;
-    std::atomic<bool> stop_{false};
-    std::thread thread_;
-    std::mutex mutex_;
-    std::vector<Bytes> requests_;
-};
+    return {reply};
+}
 
 TEST_F(Library, Request60IsRefusedWhenTheCallerGaveTooFewBytes) {
     PortsFolder folder;
-    PtyModem modem;
+    PtyModem modem(EchoModem);
     ASSERT_FALSE(modem.SlavePath().empty());
-    ASSERT_EQ(symlink(modem.SlavePath().c_str(), (folder.Path() + "/com42").c_str()), 0);
+    ASSERT_TRUE(folder.Link(42, modem.SlavePath()));
     IOrvikModem* m = Create();
     ASSERT_NE(m, nullptr);
     ASSERT_EQ(m->OpenSerialPort(42, 115200), 0);
     // The handshake ends with a request that is not waited for: let it arrive before counting.
-    const auto end = std::chrono::steady_clock::now() + 3s;
-    while (modem.Requests().size() < 3 && std::chrono::steady_clock::now() < end) {
-        std::this_thread::sleep_for(5ms);
-    }
+    modem.WaitForRequests(3);
     const size_t afterHandshake = modem.Requests().size();
     ASSERT_EQ(afterHandshake, 3u);
     EXPECT_EQ(modem.Requests()[2][0], 0x1F);
