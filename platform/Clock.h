@@ -42,6 +42,8 @@ IClock& RealClock();
 // clock to its deadline, so a silent peer costs the grace period instead of the full time-out.
 class FakeClock final : public IClock {
   public:
+    static constexpr uint32_t kPollWaitMs = 10;
+
     explicit FakeClock(uint32_t start = 0, std::chrono::milliseconds grace = std::chrono::milliseconds(150));
 
     uint32_t TickCount() override;

@@ -160,7 +160,8 @@ int Engine::WaitReply(uint32_t timeoutMs) {
     }
     uint32_t base = clock_.TickCount();
     for (;;) {
-        clock_.Sleep(kNetworkPollStepMs);
+        // A step ends early when the reply's event comes, so a reply is not held back by the polling.
+        responseEvent_.Wait(kNetworkPollStepMs);
         const uint32_t now = clock_.TickCount();
         if (now < base) {
             base = now;  // the tick counter wrapped

@@ -91,7 +91,8 @@ int32_t ModemService::OpenNetworkLink(int32_t) {
         // A second open keeps an existing connection; a serial port, though, goes first.
         CloseTransports();
     }
-    if (net_->OpenNetwork(engine_->AbortFlag) == 0) {
+    // An aborted service object stays aborted: nothing can be sent, so the handshake is not even tried.
+    if (net_->OpenNetwork(engine_->AbortFlag) == 0 || engine_->AbortFlag.load() != 0) {
         return 0;
     }
     engine_->SetTransport(net_.get());
