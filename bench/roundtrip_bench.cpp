@@ -72,9 +72,10 @@ class Latencies {
 
 // The stand-in and an open library session to it.
 struct Session {
-    Session() {
+    explicit Session(bool logStream = false) {
         velmo::sim::ModemSimulator::Options options;
         options.statePath = ScratchFolder().Dir() + "/modem-sim.state";
+        options.logStream = logStream;
         sim = std::make_unique<velmo::sim::ModemSimulator>(options);
         std::string error;
         if (!sim->Start(&error)) {
@@ -113,6 +114,35 @@ void BM_StatusRoundTrip(benchmark::State& state) {
     latencies.Report(state);
 }
 BENCHMARK(BM_StatusRoundTrip)->UseManualTime()->Unit(benchmark::kMicrosecond);
+
+// QueryStatus kind 3 through the public operation: the status request, its 48-byte reply, the record
+// filled. Arg 1: while the EV-DO log stream runs at 50 Hz beside it.
+void BM_QueryStatusKind3(benchmark::State& state) {
+    Session s(state.range(0) != 0);
+    if (!s.problem.empty()) {
+        state.SkipWithError(s.problem.c_str());
+        return;
+    }
+    if (state.range(0) != 0) {
+        std::string error;
+        s.sim->SetField("log_rate_hz", "50", &error);
+    }
+    velmo::ModemStatusRecord record{};
+    Latencies latencies;
+    for (auto _ : state) {
+        const auto start = Clock::now();
+        const int32_t result = s.modem.QueryStatus(&record, 3);
+        const auto spent = Clock::now() - start;
+        if (result != velmo::kResultOk) {
+            state.SkipWithError("no reply");
+            break;
+        }
+        state.SetIterationTime(std::chrono::duration<double>(spent).count());
+        latencies.Add(spent);
+    }
+    latencies.Report(state);
+}
+BENCHMARK(BM_QueryStatusKind3)->Arg(0)->Arg(1)->UseManualTime()->Unit(benchmark::kMicrosecond);
 
 // Request 60 through the public operation: 128-byte reply, or 1086 bytes with sub-command 0x33.
 void BM_Request60RoundTrip(benchmark::State& state) {

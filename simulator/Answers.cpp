@@ -1,61 +1,60 @@
 #include "Answers.h"
 
 #include <algorithm>
-#include <chrono>
 #include <string>
 
 #include "ModemSimulator.h"
+#include "Wire.h"
 #include "library/transport/FrameCodec.h"
 
 namespace velmo::sim {
 
+using namespace protocol;
+using namespace wire;
+
 namespace {
 
-using namespace protocol;
+constexpr uint16_t kEntryOffline = 2;  // status word at 32-33 once the modem has gone offline
+constexpr uint8_t kSubsystemCallManager = 0x0F;
+constexpr uint8_t kSubsystemHdr = 0x05;
+constexpr uint8_t kSubsystemFileSystem = 0x13;
+constexpr uint16_t kHdrStateCommand = 8;
+constexpr size_t kFileSystemHelloSize = 44;
 
-void Put16(std::vector<uint8_t>& p, size_t at, uint16_t v) {
-    p.at(at) = static_cast<uint8_t>(v);
-    p.at(at + 1) = static_cast<uint8_t>(v >> 8);
-}
+// Call manager call states: 5 is a traffic channel; a dormant data call keeps its call without one.
+constexpr uint32_t kCallIdle = 0;
+constexpr uint32_t kCallDormant = 2;
+constexpr uint32_t kCallTraffic = 5;
 
-void Put32(std::vector<uint8_t>& p, size_t at, uint32_t v) {
-    Put16(p, at, static_cast<uint16_t>(v));
-    Put16(p, at + 2, static_cast<uint16_t>(v >> 16));
-}
-
-void Put64(std::vector<uint8_t>& p, size_t at, uint64_t v) {
-    Put32(p, at, static_cast<uint32_t>(v));
-    Put32(p, at + 4, static_cast<uint32_t>(v >> 32));
-}
-
-// Fixed-width text field, space padded as the firmware does.
-void PutText(std::vector<uint8_t>& p, size_t at, size_t width, const std::string& text) {
-    for (size_t i = 0; i < width; ++i) {
-        p.at(at + i) = static_cast<uint8_t>(i < text.size() ? text[i] : ' ');
-    }
-}
-
-std::vector<uint8_t> Packet(uint8_t code, size_t size) {
-    std::vector<uint8_t> p(std::max<size_t>(size, 1), 0);
-    p[0] = code;
+std::vector<uint8_t> BadLength(std::span<const uint8_t> request) {
+    std::vector<uint8_t> p = ErrorReply(request);
+    p[0] = ErrorBadLength;
     return p;
 }
 
-// Modem time stamp: 1.25 ms units since 6 Jan 1980 in the upper 48 bits.
-uint64_t ModemTimeStamp(const DeviceState& state) {
-    constexpr int64_t kGpsEpochMs = 315964800000;
-    const int64_t now = std::chrono::duration_cast<std::chrono::milliseconds>(
-                            std::chrono::system_clock::now().time_since_epoch())
-                            .count();
-    const int64_t ms = std::max<int64_t>(0, now + state.timeOffsetMs - kGpsEpochMs);
-    return (static_cast<uint64_t>(ms) * 4 / 5) << 16;
+}  // namespace
+
+bool EvdoUp(const DeviceState& s) {
+    return s.operatingMode == "online" && s.service != Service::None && s.evdoPresent != 0;
 }
 
-constexpr uint16_t kRfLogRecord = 0x1069;
-constexpr uint16_t kEntryOffline = 2;  // status word at 32-33 once the modem has gone offline
-constexpr uint8_t kVendorRfReport = 40;
+uint32_t ServiceWord(const DeviceState& s) {
+    if (s.operatingMode != "online") {
+        return 0;
+    }
+    switch (s.service) {
+        case Service::OneX:
+            return 2;
+        case Service::Evdo:
+            return 4;
+        default:
+            return 0;
+    }
+}
 
-}  // namespace
+uint8_t SystemState(const DeviceState& s) {
+    return s.operatingMode == "online" ? 5 : 4;
+}
 
 std::vector<uint8_t> VersionReply(const DeviceState& s) {
     std::vector<uint8_t> p = Packet(VersionRequest, Command(VersionRequest).replySize);
@@ -88,6 +87,24 @@ std::vector<uint8_t> StatusReply(const DeviceState& s) {
     return p;
 }
 
+std::vector<uint8_t> TimeReply(const DeviceState& s) {
+    std::vector<uint8_t> p = Packet(TimeRequest, kTimeReplySize);
+    Put64(p, 1, ModemTimeStamp(s.timeOffsetMs));
+    return p;
+}
+
+std::vector<uint8_t> ExtVersionReply(const DeviceState& s) {
+    // Code, three hardware bytes, firmware revision and build number, then the revision text and its zero.
+    std::vector<uint8_t> p = Packet(ExtVersionRequest, kExtVersionReplySize);
+    p[1] = s.model;
+    p[2] = s.caiRevision;
+    p[3] = s.stationClassMark;
+    Put32(p, 4, s.firmwareRevision);
+    Put32(p, 8, 0x0207);
+    PutText(p, 12, kExtVersionReplySize - 12, s.softwareRevision, '\0');
+    return p;
+}
+
 std::vector<uint8_t> ReportLevelReply(std::span<const uint8_t> request) {
     std::vector<uint8_t> p = Packet(ReportLevelRequest, Command(ReportLevelRequest).replySize);
     p.at(1) = request.size() > 1 ? request[1] : 0;
@@ -100,12 +117,74 @@ std::vector<uint8_t> EventReportReply(std::span<const uint8_t> request) {
             request.begin() + static_cast<std::ptrdiff_t>(std::min<size_t>(request.size(), 3))};
 }
 
-std::vector<uint8_t> Request60Reply(std::span<const uint8_t> request) {
-    const bool large = request.size() > 2 && request[2] == kRequest60LargeSubcommand;
-    std::vector<uint8_t> p =
-        Packet(Request60, large ? protocol::kRequest60LargeReplySize : protocol::kRequest60ReplySize);
-    std::copy_n(request.begin(), std::min(request.size(), p.size()), p.begin());
+std::vector<uint8_t> SubsystemReply(RequestContext& ctx) {
+    const std::span<const uint8_t> r = ctx.packet;
+    const DeviceState& s = ctx.state;
+    if (r.size() < 4) {
+        return BadLength(r);
+    }
+    const uint8_t subsystem = r[1];
+    const uint16_t command = Get16(r, 2);
+    std::vector<uint8_t> p = Packet(SubsystemRequest, kSubsystemReplySize);
+    std::copy_n(r.begin(), 4, p.begin());
+    if (subsystem == kSubsystemCallManager && command == 0) {
+        // 4-7 call state, 8 system state, 12-15 service, 16-19 preferred mode, 20-23 roaming indicator.
+        const bool callUp = s.traffic != 0 || s.dormant != 0;
+        Put32(p, 4, !callUp ? kCallIdle : s.dormant != 0 ? kCallDormant : kCallTraffic);
+        p[8] = SystemState(s);
+        Put32(p, 12, ServiceWord(s));
+        const auto mode = s.nv.find(NvPrefMode);
+        Put32(p, 16, mode == s.nv.end() ? 0 : static_cast<uint32_t>(mode->second[1] | mode->second[2] << 8));
+        Put32(p, 20, s.roaming);
+        return p;
+    }
+    if (subsystem == kSubsystemHdr && command == kHdrStateCommand) {
+        // 4 EV-DO present, 5 connection (0 none, 1 dormant, 2 traffic), 6-7 EV-DO channel.
+        p[4] = EvdoUp(s) ? 1 : 0;
+        p[5] = !EvdoUp(s) ? 0 : s.dormant != 0 ? 1 : s.traffic != 0 ? 2 : 0;
+        Put16(p, 6, s.evdoChannel);
+        return p;
+    }
+    if (subsystem == kSubsystemFileSystem && command == 0) {
+        // Hello: the proposed window sizes and versions are taken as they are.
+        if (r.size() != kFileSystemHelloSize) {
+            return BadLength(r);
+        }
+        std::copy(r.begin(), r.end(), p.begin());
+        return p;
+    }
+    return ErrorReply(r);  // no other subsystem command of this modem is known here
+}
+
+std::vector<uint8_t> Block32Reply(RequestContext& ctx) {
+    const std::span<const uint8_t> r = ctx.packet;
+    if (r.size() != 4) {
+        return BadLength(r);
+    }
+    std::copy(r.begin() + 1, r.end(), ctx.state.block32.begin());
+    ctx.stateChanged = true;
+    return {Block32Request, r[2], r[3]};
+}
+
+std::vector<uint8_t> Block34Reply(const DeviceState& s) {
+    std::vector<uint8_t> p = Packet(Block34Request, kBlock34ReplySize);
+    std::copy(s.block34.begin(), s.block34.end(), p.begin() + 1);
     return p;
+}
+
+std::vector<uint8_t> LogRequestReply(const DeviceState& s) {
+    // Record 0x100A: six words and three bytes of the modem's own choosing.
+    std::vector<uint8_t> payload(15, 0);
+    Put16(payload, 0, s.rxState);
+    Put16(payload, 2, s.channel);
+    Put16(payload, 4, s.pilotPn);
+    Put16(payload, 6, s.sid);
+    Put16(payload, 8, s.nid);
+    Put16(payload, 10, s.rssi1x);
+    payload[12] = s.batteryPercent;
+    payload[13] = s.caiRevision;
+    payload[14] = s.slotCycleIndex;
+    return LogPacket(0x100A, payload, s.timeOffsetMs);
 }
 
 std::vector<uint8_t> ModeReply(RequestContext& ctx) {
@@ -128,28 +207,11 @@ std::vector<uint8_t> ModeReply(RequestContext& ctx) {
     return p;
 }
 
-std::vector<uint8_t> FloodPacket(uint32_t sequence, const DeviceState& s) {
-    if (sequence % 2 != 0) {
-        std::vector<uint8_t> p = Packet(VendorPacket, 8);
-        p[1] = kVendorRfReport;
-        Put32(p, 2, sequence);
-        Put16(p, 6, s.rssi1x);
-        return p;
-    }
-    constexpr size_t kPayload = 24;
-    constexpr size_t kRecord = 12 + kPayload;
-    std::vector<uint8_t> p = Packet(LogRequest, 4 + kRecord);
-    Put16(p, 2, kRecord);
-    Put16(p, 4, kRecord);
-    Put16(p, 6, kRfLogRecord);
-    Put64(p, 8, ModemTimeStamp(s));
-    const size_t payload = 16;
-    p.at(payload + 13) = 0x20;  // first three levels valid
-    const int level = -static_cast<int>(s.rssi1x);
-    Put16(p, payload + 16, static_cast<uint16_t>((level - 2) * 256));
-    Put16(p, payload + 18, static_cast<uint16_t>((level - 5) * 256));
-    Put16(p, payload + 20, static_cast<uint16_t>(-12 * 256));
-    Put16(p, payload + 22, static_cast<uint16_t>((level + 3) * 256));
+std::vector<uint8_t> Request60Reply(std::span<const uint8_t> request) {
+    const bool large = request.size() > 2 && request[2] == kRequest60LargeSubcommand;
+    std::vector<uint8_t> p =
+        Packet(Request60, large ? protocol::kRequest60LargeReplySize : protocol::kRequest60ReplySize);
+    std::copy_n(request.begin(), std::min(request.size(), p.size()), p.begin());
     return p;
 }
 

@@ -7,11 +7,14 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <charconv>
 #include <cstring>
 #include <sstream>
 #include <vector>
 
+#include "Scenario.h"
 #include "platform/Ports.h"
 
 namespace velmo::sim {
@@ -91,6 +94,17 @@ ssize_t ReadSome(int fd, char* buffer, size_t n) {
         got = recv(fd, buffer, n, 0);
     } while (got < 0 && errno == EINTR);
     return got;
+}
+
+bool ParseReportCode(const std::string& text, uint64_t* code) {
+    std::string_view t = text;
+    int base = 10;
+    if (t.size() > 2 && t[0] == '0' && (t[1] == 'x' || t[1] == 'X')) {
+        base = 16;
+        t.remove_prefix(2);
+    }
+    const auto [end, ec] = std::from_chars(t.data(), t.data() + t.size(), *code, base);
+    return !t.empty() && ec == std::errc() && end == t.data() + t.size() && *code <= 0xFF;
 }
 
 }  // namespace
@@ -318,6 +332,33 @@ std::string ControlServer::Execute(std::string_view line, bool* quit) {
         }
         return "ok\n";
     }
+    if (cmd == "scenario" && w.size() == 2) {
+        std::string error;
+        if (!sim_.SwitchScenario(w[1], &error)) {
+            return "error " + error + "\n";
+        }
+        return "ok " + sim_.State().scenario + "\n";
+    }
+    if (cmd == "scenarios" && w.size() == 1) {
+        return lines(ListScenarios());
+    }
+    if (cmd == "report" && w.size() >= 2) {
+        uint64_t code = 0;
+        const std::string codeText(w[1]);
+        if (!ParseReportCode(codeText, &code)) {
+            return "error report CODE: a number from 0 to 255\n";
+        }
+        const std::vector<std::string> fields(w.begin() + 2, w.end());
+        std::vector<uint8_t> packet;
+        std::string error;
+        if (!VendorReport(static_cast<uint8_t>(code), fields, sim_.State(), &packet, &error)) {
+            return "error " + error + "\n";
+        }
+        sim_.SendUnsolicited(packet);
+        // The head of the report, enough to tell which one went out.
+        const size_t shown = std::min<size_t>(packet.size(), 8);
+        return "ok " + HexString({packet.data(), shown}) + (packet.size() > shown ? " ..." : "") + "\n";
+    }
     if (cmd == "vanish" && w.size() == 1) {
         sim_.Vanish();
         return "ok\n";
@@ -334,7 +375,9 @@ std::string ControlServer::Execute(std::string_view line, bool* quit) {
         return "ok\n";
     }
     return "error unknown command '" + std::string(line) +
-           "' (status, fault, clear, log, requests, clear-requests, set, vanish, appear, quit)\n";
+           "' (status, fault, clear, log, requests, clear-requests, set, scenario, scenarios, report, "
+           "vanish, "
+           "appear, quit)\n";
 }
 
 ControlClientResult SendControlLine(const std::string& path, const std::string& line, std::string* answer) {

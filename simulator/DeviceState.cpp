@@ -4,11 +4,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <initializer_list>
 #include <limits>
 #include <type_traits>
 
@@ -58,6 +60,202 @@ bool ParseInteger(std::string_view text, int64_t min, uint64_t max, int64_t* out
     return true;
 }
 
+std::string HexText(const uint8_t* bytes, size_t n) {
+    static constexpr char kDigits[] = "0123456789ABCDEF";
+    std::string text;
+    text.reserve(n * 3);
+    for (size_t i = 0; i < n; ++i) {
+        if (i > 0) {
+            text += ' ';
+        }
+        text += kDigits[bytes[i] >> 4];
+        text += kDigits[bytes[i] & 0x0F];
+    }
+    return text;
+}
+
+uint16_t Get16(const NvData& d, size_t at) {
+    return static_cast<uint16_t>(d[at] | d[at + 1] << 8);
+}
+uint32_t Get32(const NvData& d, size_t at) {
+    return static_cast<uint32_t>(Get16(d, at) | Get16(d, at + 2) << 16);
+}
+void Put16(NvData& d, size_t at, uint16_t v) {
+    d[at] = static_cast<uint8_t>(v);
+    d[at + 1] = static_cast<uint8_t>(v >> 8);
+}
+void Put32(NvData& d, size_t at, uint32_t v) {
+    Put16(d, at, static_cast<uint16_t>(v));
+    Put16(d, at + 2, static_cast<uint16_t>(v >> 16));
+}
+
+NvData Item(std::initializer_list<uint8_t> bytes) {
+    NvData d{};
+    std::copy(bytes.begin(), bytes.end(), d.begin());
+    return d;
+}
+
+NvData TextItem(uint8_t first, std::string_view text, bool lengthByte) {
+    NvData d{};
+    size_t at = 0;
+    if (lengthByte) {
+        d[at++] = static_cast<uint8_t>(text.size());
+    } else {
+        d[at++] = first;
+    }
+    for (char c : text) {
+        d[at++] = static_cast<uint8_t>(c);
+    }
+    return d;
+}
+
+bool IsDigits(std::string_view s) {
+    return std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+uint16_t Crc16(const uint8_t* p, size_t n) {
+    uint16_t crc = 0xFFFF;
+    for (size_t i = 0; i < n; ++i) {
+        crc = static_cast<uint16_t>(crc ^ (p[i] << 8));
+        for (int bit = 0; bit < 8; ++bit) {
+            crc = static_cast<uint16_t>((crc & 0x8000) != 0 ? (crc << 1) ^ 0x1021 : crc << 1);
+        }
+    }
+    return crc;
+}
+
+}  // namespace
+
+std::vector<uint8_t> MakePrl(uint16_t version, size_t size) {
+    size = std::clamp<size_t>(size, 8, 0xFFFF);
+    std::vector<uint8_t> p(size, 0);
+    p[0] = static_cast<uint8_t>(size >> 8);
+    p[1] = static_cast<uint8_t>(size);
+    p[2] = static_cast<uint8_t>(version >> 8);
+    p[3] = static_cast<uint8_t>(version);
+    // Acquisition and system records: any stable bytes will do for a modem that only stores them.
+    for (size_t i = 4; i + 2 < size; ++i) {
+        p[i] = static_cast<uint8_t>((i * 37 + version) & 0xFF);
+    }
+    const uint16_t crc = Crc16(p.data(), size - 2);
+    p[size - 2] = static_cast<uint8_t>(crc >> 8);
+    p[size - 1] = static_cast<uint8_t>(crc);
+    return p;
+}
+
+uint16_t PrlVersion(const std::vector<uint8_t>& prl) {
+    return prl.size() >= 4 ? static_cast<uint16_t>(prl[2] << 8 | prl[3]) : 0;
+}
+
+bool EncodeDigitGroup(std::string_view digits, uint16_t* out) {
+    if (digits.empty() || digits.size() > 3 || !IsDigits(digits)) {
+        return false;
+    }
+    int value = 0;
+    int ones = 0;
+    for (char c : digits) {
+        value = value * 10 + (c == '0' ? 10 : c - '0');
+        ones = ones * 10 + 1;
+    }
+    *out = static_cast<uint16_t>(value - ones);
+    return true;
+}
+
+bool EncodeMin1(std::string_view digits, uint32_t* out) {
+    uint16_t high = 0;
+    uint16_t low = 0;
+    if (digits.size() != 7 || !IsDigits(digits) || !EncodeDigitGroup(digits.substr(0, 3), &high) ||
+        !EncodeDigitGroup(digits.substr(4, 3), &low)) {
+        return false;
+    }
+    const uint32_t single = digits[3] == '0' ? 10u : static_cast<uint32_t>(digits[3] - '0');
+    *out = static_cast<uint32_t>(high) << 14 | single << 10 | low;
+    return true;
+}
+
+std::string DecodeDigitGroup(uint16_t stored, size_t width) {
+    std::string text(width, '0');
+    for (size_t i = width; i-- > 0; stored /= 10) {
+        text[i] = static_cast<char>('0' + (stored % 10 + 1) % 10);
+    }
+    return text;
+}
+
+std::string DecodeMin1(uint32_t stored) {
+    const uint32_t single = (stored >> 10) & 0x0F;
+    return DecodeDigitGroup(static_cast<uint16_t>((stored >> 14) & 0x3FF), 3) +
+           static_cast<char>('0' + single % 10) + DecodeDigitGroup(static_cast<uint16_t>(stored & 0x3FF), 3);
+}
+
+std::array<uint8_t, 106> DeviceState::DefaultBlock34() {
+    // Reply bytes 51, 101 and 105 (here one less: the code byte is not kept) hold 16-bit words.
+    std::array<uint8_t, 106> b{};
+    b[50] = 0x34;
+    b[51] = 0x12;
+    b[100] = 0x78;
+    b[101] = 0x56;
+    b[104] = 0xBC;
+    b[105] = 0x9A;
+    return b;
+}
+
+std::vector<uint8_t> DeviceState::DefaultPrl() {
+    return MakePrl(10052);
+}
+
+std::map<uint16_t, NvData> DeviceState::DefaultNvItems() {
+    // MIN 619 555 0100, MCC 310, IMSI_11_12 00, home SID 4139.
+    uint16_t min2 = 0;
+    uint32_t min1 = 0;
+    uint16_t mcc = 0;
+    uint16_t imsi = 0;
+    EncodeDigitGroup("619", &min2);
+    EncodeMin1("5550100", &min1);
+    EncodeDigitGroup("310", &mcc);
+    EncodeDigitGroup("00", &imsi);
+    std::map<uint16_t, NvData> nv;
+    nv[NvSlotCycleIndex] = Item({2});
+    nv[NvPrefMode] = Item({0, 1, 0});  // 1xRTT and EV-DO
+    nv[NvPrimaryChannels] = Item({0, 0x1B, 0x01, 0xB3, 0x02});
+    nv[NvSecondaryChannels] = Item({0, 0x80, 0x01, 0x09, 0x03});
+    nv[NvAKey] = Item({0});
+    NvData item{};
+    Put32(item, 1, min1);
+    Put32(item, 5, min1);
+    nv[NvMin1] = item;
+    item = {};
+    Put16(item, 1, min2);
+    Put16(item, 3, min2);
+    nv[NvMin2] = item;
+    nv[34] = Item({0, 1});
+    nv[35] = Item({0, 1});
+    nv[36] = Item({0, 1});
+    nv[NvSidNid1900] = Item({0, 0x2B, 0x10, 0xFF, 0xFF});
+    nv[NvNamInUse] = Item({0, 0, 0, 0});
+    nv[NvSpc] = Item({'0', '0', '0', '0', '0', '0'});
+    item = {};
+    Put16(item, 1, mcc);
+    nv[NvMcc] = item;
+    nv[NvImsi1112] = Item({0, static_cast<uint8_t>(imsi)});
+    nv[NvDirNumber] = TextItem(0, "6195550100", false);
+    nv[NvPrlArea] = Item({0});
+    nv[NvSidNidLock] = Item({0});
+    nv[NvPrlEnable] = Item({0, 1});
+    nv[NvHomeSidNid] = Item({0, 0x2B, 0x10, 0xFF, 0xFF});
+    nv[266] = Item({0, 0});
+    nv[290] = Item({0});
+    nv[NvSpcChangeEnabled] = Item({1});
+    nv[NvReadOnly459] = Item({1});
+    nv[464] = Item({0});
+    nv[562] = Item({0});
+    nv[NvChapId] = TextItem(0, "user@velmo.example", true);
+    nv[NvChapPassword] = TextItem(0, "velmo", true);
+    nv[NvCardMode] = Item({1, 0});
+    return nv;
+}
+
+namespace {
+
 template <auto Member>
 using FieldType = std::remove_cvref_t<decltype(std::declval<DeviceState&>().*Member)>;
 
@@ -73,11 +271,12 @@ std::string GetHex(const DeviceState& s) {
     return text;
 }
 
-template <auto Member>
+template <auto Member, int64_t Min = std::numeric_limits<FieldType<Member>>::min(),
+          uint64_t Max = std::numeric_limits<FieldType<Member>>::max()>
 bool SetNumber(DeviceState& s, std::string_view v, std::string* error) {
     using T = FieldType<Member>;
     int64_t x = 0;
-    if (!ParseInteger(v, std::numeric_limits<T>::min(), std::numeric_limits<T>::max(), &x)) {
+    if (!ParseInteger(v, Min, Max, &x)) {
         *error = "not a number in range: " + std::string(v);
         return false;
     }
@@ -86,16 +285,18 @@ bool SetNumber(DeviceState& s, std::string_view v, std::string* error) {
 }
 
 template <auto Member>
+bool SetFlag(DeviceState& s, std::string_view v, std::string* error) {
+    return SetNumber<Member, 0, 1>(s, v, error);
+}
+
+template <auto Member>
 std::string GetText(const DeviceState& s) {
     return s.*Member;
 }
 
-// Texts go into fixed reply fields: bounded length, printable ASCII only.
-template <auto Member, size_t MaxLength>
-bool SetText(DeviceState& s, std::string_view v, std::string* error) {
-    v = Trim(v);
-    if (v.size() > MaxLength) {
-        *error = "text longer than " + std::to_string(MaxLength) + " characters";
+bool CheckText(std::string_view v, size_t maxLength, std::string* error) {
+    if (v.size() > maxLength) {
+        *error = "text longer than " + std::to_string(maxLength) + " characters";
         return false;
     }
     for (char c : v) {
@@ -104,7 +305,47 @@ bool SetText(DeviceState& s, std::string_view v, std::string* error) {
             return false;
         }
     }
+    return true;
+}
+
+// Texts go into fixed reply fields: bounded length, printable ASCII only.
+template <auto Member, size_t MaxLength>
+bool SetText(DeviceState& s, std::string_view v, std::string* error) {
+    v = Trim(v);
+    if (!CheckText(v, MaxLength, error)) {
+        return false;
+    }
     s.*Member = std::string(v);
+    return true;
+}
+
+// Card codes: 4 to 8 digits (the manager copies at most 8 characters).
+template <auto Member>
+bool SetCode(DeviceState& s, std::string_view v, std::string* error) {
+    v = Trim(v);
+    if (v.size() < 4 || v.size() > 8 || !IsDigits(v)) {
+        *error = "a card code is 4 to 8 digits";
+        return false;
+    }
+    s.*Member = std::string(v);
+    return true;
+}
+
+template <auto Member>
+std::string GetBytes(const DeviceState& s) {
+    return HexText((s.*Member).data(), (s.*Member).size());
+}
+
+template <auto Member>
+bool SetByteArray(DeviceState& s, std::string_view v, std::string* error) {
+    std::vector<uint8_t> bytes;
+    auto& field = s.*Member;
+    if (!ParseHexBytes(v, &bytes) || bytes.size() > field.size()) {
+        *error = "expected up to " + std::to_string(field.size()) + " hex bytes";
+        return false;
+    }
+    field.fill(0);
+    std::copy(bytes.begin(), bytes.end(), field.begin());
     return true;
 }
 
@@ -118,10 +359,165 @@ bool SetOperatingMode(DeviceState& s, std::string_view v, std::string* error) {
     return true;
 }
 
+constexpr std::pair<Service, std::string_view> kServiceNames[] = {
+    {Service::None, "none"}, {Service::OneX, "1x"}, {Service::Evdo, "evdo"}};
+
+std::string GetService(const DeviceState& s) {
+    for (const auto& [value, name] : kServiceNames) {
+        if (value == s.service) {
+            return std::string(name);
+        }
+    }
+    return "?";
+}
+
+bool SetService(DeviceState& s, std::string_view v, std::string* error) {
+    v = Trim(v);
+    for (const auto& [value, name] : kServiceNames) {
+        if (name == v) {
+            s.service = value;
+            return true;
+        }
+    }
+    *error = "service is none, 1x or evdo";
+    return false;
+}
+
+std::string GetPrl(const DeviceState& s) {
+    return HexText(s.prl.data(), s.prl.size());
+}
+
+bool SetPrl(DeviceState& s, std::string_view v, std::string* error) {
+    std::vector<uint8_t> bytes;
+    if (!ParseHexBytes(v, &bytes) || bytes.size() >= kMaxPrlSize) {
+        *error = "expected the roaming list as hex bytes, below " + std::to_string(kMaxPrlSize);
+        return false;
+    }
+    s.prl = std::move(bytes);
+    return true;
+}
+
+// Views of NV items, for scenarios and the control channel; the items themselves are what is stored.
+NvData& NvRef(DeviceState& s, uint16_t item) {
+    return s.nv[item];
+}
+NvData NvCopy(const DeviceState& s, uint16_t item) {
+    const auto it = s.nv.find(item);
+    return it == s.nv.end() ? NvData{} : it->second;
+}
+
+std::string GetSpc(const DeviceState& s) {
+    const NvData d = NvCopy(s, NvSpc);
+    return std::string(d.begin(), d.begin() + 6);
+}
+
+bool SetSpc(DeviceState& s, std::string_view v, std::string* error) {
+    v = Trim(v);
+    if (v.size() != 6 || !IsDigits(v)) {
+        *error = "the SPC is six digits";
+        return false;
+    }
+    NvData& d = NvRef(s, NvSpc);
+    d.fill(0);
+    std::copy(v.begin(), v.end(), d.begin());
+    return true;
+}
+
+template <uint16_t ItemNumber, size_t Offset>
+std::string GetNv16(const DeviceState& s) {
+    return std::to_string(Get16(NvCopy(s, ItemNumber), Offset));
+}
+
+template <uint16_t ItemNumber, size_t Offset>
+bool SetNv16(DeviceState& s, std::string_view v, std::string* error) {
+    int64_t x = 0;
+    if (!ParseInteger(v, 0, 0xFFFF, &x)) {
+        *error = "not a 16-bit number: " + std::string(v);
+        return false;
+    }
+    Put16(NvRef(s, ItemNumber), Offset, static_cast<uint16_t>(x));
+    return true;
+}
+
+std::string GetMin(const DeviceState& s) {
+    return DecodeDigitGroup(Get16(NvCopy(s, NvMin2), 3) & 0x3FF, 3) + DecodeMin1(Get32(NvCopy(s, NvMin1), 5));
+}
+
+bool SetMin(DeviceState& s, std::string_view v, std::string* error) {
+    v = Trim(v);
+    uint16_t min2 = 0;
+    uint32_t min1 = 0;
+    if (v.size() != 10 || !EncodeDigitGroup(v.substr(0, 3), &min2) || !EncodeMin1(v.substr(3), &min1)) {
+        *error = "the MIN is ten digits";
+        return false;
+    }
+    NvData& m1 = NvRef(s, NvMin1);
+    Put32(m1, 1, min1);
+    Put32(m1, 5, min1);
+    NvData& m2 = NvRef(s, NvMin2);
+    Put16(m2, 1, min2);
+    Put16(m2, 3, min2);
+    return true;
+}
+
+std::string GetMdn(const DeviceState& s) {
+    const NvData d = NvCopy(s, NvDirNumber);
+    std::string text;
+    for (size_t i = 1; i <= 10 && d[i] != 0; ++i) {
+        text += static_cast<char>(d[i]);
+    }
+    return text;
+}
+
+bool SetMdn(DeviceState& s, std::string_view v, std::string* error) {
+    v = Trim(v);
+    if (v.size() != 10 || !IsDigits(v)) {
+        *error = "the directory number is ten digits";
+        return false;
+    }
+    NvRef(s, NvDirNumber) = TextItem(0, v, false);
+    return true;
+}
+
+std::string GetCardMode(const DeviceState& s) {
+    return std::to_string(NvCopy(s, NvCardMode)[0]);
+}
+
+bool SetCardMode(DeviceState& s, std::string_view v, std::string* error) {
+    int64_t x = 0;
+    if (!ParseInteger(v, 0, 2, &x)) {
+        *error = "card_mode is 0 (card required), 1 (no card) or 2 (card optional)";
+        return false;
+    }
+    NvRef(s, NvCardMode) = Item({static_cast<uint8_t>(x), 0});
+    return true;
+}
+
+std::string GetPrlVersion(const DeviceState& s) {
+    return std::to_string(PrlVersion(s.prl));
+}
+
+bool SetPrlVersion(DeviceState& s, std::string_view v, std::string* error) {
+    int64_t x = 0;
+    if (!ParseInteger(v, 0, 0xFFFF, &x)) {
+        *error = "not a 16-bit number: " + std::string(v);
+        return false;
+    }
+    s.prl = MakePrl(static_cast<uint16_t>(x));
+    return true;
+}
+
+enum class Kind : uint8_t {
+    Persistent,  // in the state file
+    View,        // shows (part of) an NV item or the list; the item is what the file keeps
+    Session,     // lives until the port closes or the modem resets
+};
+
 struct FieldDef {
     const char* name;
     std::string (*get)(const DeviceState&);
     bool (*set)(DeviceState&, std::string_view, std::string*);
+    Kind kind = Kind::Persistent;
 };
 
 using S = DeviceState;
@@ -147,6 +543,42 @@ constexpr FieldDef kFields[] = {
     {"software_revision", GetText<&S::softwareRevision>, SetText<&S::softwareRevision, 49>},
     {"time_offset_ms", GetNumber<&S::timeOffsetMs>, SetNumber<&S::timeOffsetMs>},
     {"operating_mode", GetText<&S::operatingMode>, SetOperatingMode},
+    {"scenario", GetText<&S::scenario>, SetText<&S::scenario, 64>},
+    {"service", GetService, SetService},
+    {"evdo_present", GetNumber<&S::evdoPresent>, SetFlag<&S::evdoPresent>},
+    {"rssi_evdo", GetNumber<&S::rssiEvdo>, SetNumber<&S::rssiEvdo, 0, 125>},
+    {"evdo_channel", GetNumber<&S::evdoChannel>, SetNumber<&S::evdoChannel, 0, 0x7FF>},
+    {"traffic", GetNumber<&S::traffic>, SetFlag<&S::traffic>},
+    {"dormant", GetNumber<&S::dormant>, SetFlag<&S::dormant>},
+    {"roaming", GetNumber<&S::roaming>, SetFlag<&S::roaming>},
+    {"log_rate_hz", GetNumber<&S::logRateHz>, SetNumber<&S::logRateHz, 0, 50>},
+    {"identity", GetText<&S::identity>, SetText<&S::identity, 120>},
+    {"capability", GetHex<&S::capability, 4>, SetNumber<&S::capability>},
+    {"battery_state", GetNumber<&S::batteryState>, SetNumber<&S::batteryState>},
+    {"battery_percent", GetNumber<&S::batteryPercent>, SetNumber<&S::batteryPercent>},
+    {"notices", GetHex<&S::notices, 4>, SetNumber<&S::notices>},
+    {"user_w4", GetNumber<&S::userW4>, SetNumber<&S::userW4>},
+    {"user_w6", GetNumber<&S::userW6>, SetNumber<&S::userW6>},
+    {"card_present", GetNumber<&S::cardPresent>, SetFlag<&S::cardPresent>},
+    {"pin_enabled", GetNumber<&S::pinEnabled>, SetFlag<&S::pinEnabled>},
+    {"pin", GetText<&S::pin>, SetCode<&S::pin>},
+    {"puk", GetText<&S::puk>, SetCode<&S::puk>},
+    {"pin_attempts", GetNumber<&S::pinAttempts>, SetNumber<&S::pinAttempts, 0, 3>},
+    {"puk_attempts", GetNumber<&S::pukAttempts>, SetNumber<&S::pukAttempts, 0, 10>},
+    {"spc_lock", GetNumber<&S::spcLock>, SetFlag<&S::spcLock>},
+    {"block32", GetBytes<&S::block32>, SetByteArray<&S::block32>},
+    {"block34", GetBytes<&S::block34>, SetByteArray<&S::block34>},
+    {"prl", GetPrl, SetPrl},
+    {"spc", GetSpc, SetSpc, Kind::View},
+    {"min", GetMin, SetMin, Kind::View},
+    {"mdn", GetMdn, SetMdn, Kind::View},
+    {"pref_mode", GetNv16<NvPrefMode, 1>, SetNv16<NvPrefMode, 1>, Kind::View},
+    {"home_sid", GetNv16<NvHomeSidNid, 1>, SetNv16<NvHomeSidNid, 1>, Kind::View},
+    {"home_nid", GetNv16<NvHomeSidNid, 3>, SetNv16<NvHomeSidNid, 3>, Kind::View},
+    {"card_mode", GetCardMode, SetCardMode, Kind::View},
+    {"prl_version", GetPrlVersion, SetPrlVersion, Kind::View},
+    {"spc_unlocked", GetNumber<&S::spcUnlocked>, SetFlag<&S::spcUnlocked>, Kind::Session},
+    {"pin_verified", GetNumber<&S::pinVerified>, SetFlag<&S::pinVerified>, Kind::Session},
 };
 
 const FieldDef* FindField(std::string_view name) {
@@ -156,6 +588,30 @@ const FieldDef* FindField(std::string_view name) {
         }
     }
     return nullptr;
+}
+
+constexpr std::string_view kNvPrefix = "nv.";
+
+// "nv.N" with N an item number of this modem.
+bool ParseNvName(std::string_view name, uint16_t* item) {
+    if (name.substr(0, kNvPrefix.size()) != kNvPrefix) {
+        return false;
+    }
+    int64_t n = 0;
+    if (!ParseInteger(name.substr(kNvPrefix.size()), 0, kLastNvItem, &n)) {
+        return false;
+    }
+    *item = static_cast<uint16_t>(n);
+    return true;
+}
+
+std::string NvText(const NvData& d) {
+    // Trailing zeros are left out; an all-zero item is one zero byte.
+    size_t n = kNvDataSize;
+    while (n > 1 && d[n - 1] == 0) {
+        --n;
+    }
+    return HexText(d.data(), n);
 }
 
 // mkdir -p with mode 0700 for the folders it creates.
@@ -175,6 +631,35 @@ std::string ErrnoText(const std::string& what, const std::string& path) {
 
 }  // namespace
 
+bool ParseHexBytes(std::string_view text, std::vector<uint8_t>* out) {
+    out->clear();
+    int high = -1;
+    for (char c : text) {
+        int v;
+        if (c >= '0' && c <= '9') {
+            v = c - '0';
+        } else if (c >= 'a' && c <= 'f') {
+            v = c - 'a' + 10;
+        } else if (c >= 'A' && c <= 'F') {
+            v = c - 'A' + 10;
+        } else if (c == ' ' || c == '\t' || c == ':' || c == '\r') {
+            if (high >= 0) {
+                return false;  // a lone digit
+            }
+            continue;
+        } else {
+            return false;
+        }
+        if (high < 0) {
+            high = v;
+        } else {
+            out->push_back(static_cast<uint8_t>(high << 4 | v));
+            high = -1;
+        }
+    }
+    return high < 0;
+}
+
 std::vector<std::string> StateFieldNames() {
     std::vector<std::string> names;
     for (const FieldDef& f : kFields) {
@@ -184,6 +669,14 @@ std::vector<std::string> StateFieldNames() {
 }
 
 bool GetStateField(const DeviceState& state, std::string_view name, std::string* value) {
+    if (uint16_t item = 0; ParseNvName(name, &item)) {
+        const auto it = state.nv.find(item);
+        if (it == state.nv.end()) {
+            return false;
+        }
+        *value = NvText(it->second);
+        return true;
+    }
     const FieldDef* f = FindField(name);
     if (f == nullptr) {
         return false;
@@ -193,6 +686,17 @@ bool GetStateField(const DeviceState& state, std::string_view name, std::string*
 }
 
 bool SetStateField(DeviceState& state, std::string_view name, std::string_view value, std::string* error) {
+    if (uint16_t item = 0; ParseNvName(name, &item)) {
+        std::vector<uint8_t> bytes;
+        if (!ParseHexBytes(value, &bytes) || bytes.size() > kNvDataSize) {
+            *error = std::string(name) + ": expected up to 128 hex bytes";
+            return false;
+        }
+        NvData d{};
+        std::copy(bytes.begin(), bytes.end(), d.begin());
+        state.nv[item] = d;
+        return true;
+    }
     const FieldDef* f = FindField(name);
     if (f == nullptr) {
         *error = "unknown field " + std::string(name);
@@ -209,10 +713,16 @@ bool SetStateField(DeviceState& state, std::string_view name, std::string_view v
 std::string FormatState(const DeviceState& state) {
     std::string text = "# velmo modem stand-in device state\n";
     for (const FieldDef& f : kFields) {
+        if (f.kind != Kind::Persistent) {
+            continue;
+        }
         text += f.name;
         text += " = ";
         text += f.get(state);
         text += '\n';
+    }
+    for (const auto& [item, data] : state.nv) {
+        text += std::string(kNvPrefix) + std::to_string(item) + " = " + NvText(data) + '\n';
     }
     return text;
 }
@@ -230,9 +740,14 @@ void ParseState(std::string_view text, DeviceState& state, std::string* warnings
         }
         const size_t eq = line.find('=');
         std::string error = "no '='";
-        if (eq != std::string_view::npos &&
-            SetStateField(state, Trim(line.substr(0, eq)), line.substr(eq + 1), &error)) {
-            continue;
+        if (eq != std::string_view::npos) {
+            const std::string_view name = Trim(line.substr(0, eq));
+            const FieldDef* f = FindField(name);
+            if (f != nullptr && f->kind != Kind::Persistent) {
+                error = std::string(name) + ": not kept in the state file";
+            } else if (SetStateField(state, name, Trim(line.substr(eq + 1)), &error)) {
+                continue;
+            }
         }
         if (warnings != nullptr) {
             *warnings += "line " + std::to_string(lineNo) + ": " + error + "\n";
@@ -255,16 +770,17 @@ std::string DefaultStatePath() {
     return base + "/velmo/modem-sim.state";
 }
 
-bool LoadStateFile(const std::string& path, DeviceState& state, std::string* error) {
+bool ReadStateFile(const std::string& path, DeviceState& state, std::string* error) {
     state = DeviceState{};
     const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
-        if (errno == ENOENT) {
-            return SaveStateFile(path, state, error);
-        }
+        const int saved = errno;
         *error = ErrnoText("cannot open", path);
+        errno = saved;  // LoadStateFile tells a missing file from others by it
         return false;
     }
+    // Room for the largest roaming list in hex and every NV item.
+    constexpr size_t kMaxStateFile = 4u << 20;
     std::string text;
     char buffer[4096];
     for (;;) {
@@ -277,7 +793,7 @@ bool LoadStateFile(const std::string& path, DeviceState& state, std::string* err
             close(fd);
             return false;
         }
-        if (got == 0 || text.size() > (1u << 20)) {
+        if (got == 0 || text.size() > kMaxStateFile) {
             break;
         }
         text.append(buffer, static_cast<size_t>(got));
@@ -289,6 +805,17 @@ bool LoadStateFile(const std::string& path, DeviceState& state, std::string* err
         std::fprintf(stderr, "velmo-modem-sim: %s: ignored\n%s", path.c_str(), warnings.c_str());
     }
     return true;
+}
+
+bool LoadStateFile(const std::string& path, DeviceState& state, std::string* error) {
+    if (ReadStateFile(path, state, error)) {
+        return true;
+    }
+    if (errno == ENOENT) {
+        state = DeviceState{};
+        return SaveStateFile(path, state, error);
+    }
+    return false;
 }
 
 bool SaveStateFile(const std::string& path, const DeviceState& state, std::string* error) {

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/eventfd.h>
+#include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <termios.h>
@@ -16,6 +17,7 @@
 #include <cstring>
 
 #include "Answers.h"
+#include "Scenario.h"
 #include "library/protocol/CommandTable.h"
 #include "platform/Ports.h"
 
@@ -44,6 +46,7 @@ constexpr struct {
 constexpr size_t kFloodLowWater = 2048;
 constexpr size_t kMaxRawFrame = 2 * transport::kRxFrameSize + 8;
 constexpr size_t kMaxLoggedRequests = 4096;
+constexpr auto kIdleLogCheck = std::chrono::milliseconds(200);  // while no stream runs
 
 bool ParseNumber(std::string_view text, uint64_t max, uint64_t* out) {
     int base = 10;
@@ -161,17 +164,38 @@ ModemSimulator::~ModemSimulator() {
 
 void ModemSimulator::InstallDefaultHandlers() {
     using namespace protocol;
+    auto fromState = [](std::vector<uint8_t> (*reply)(const DeviceState&)) {
+        return [reply](RequestContext& c) { return reply(c.state); };
+    };
     for (const CommandRow& row : kCommandTable) {
         RequestHandler& h = handlers_[row.code];
         switch (row.code) {
             case VersionRequest:
-                h = [](RequestContext& c) { return VersionReply(c.state); };
+                h = fromState(VersionReply);
                 break;
             case StatusRequest:
-                h = [](RequestContext& c) { return StatusReply(c.state); };
+                h = fromState(StatusReply);
+                break;
+            case LogRequest:
+                h = fromState(LogRequestReply);
+                break;
+            case TimeRequest:
+                h = fromState(TimeReply);
                 break;
             case ReportLevelRequest:
                 h = [](RequestContext& c) { return ReportLevelReply(c.packet); };
+                break;
+            case Block32Request:
+                h = Block32Reply;
+                break;
+            case Block34Request:
+                h = fromState(Block34Reply);
+                break;
+            case NvReadRequest:
+                h = NvReadReply;
+                break;
+            case NvWriteRequest:
+                h = NvWriteReply;
                 break;
             case EventReportRequest:
                 h = [](RequestContext& c) { return EventReportReply(c.packet); };
@@ -180,7 +204,22 @@ void ModemSimulator::InstallDefaultHandlers() {
                 h = ModeReply;
                 break;
             case Request60:
-                h = [](RequestContext& c) { return Request60Reply(c.packet); };
+                h = Request60Answer;
+                break;
+            case SpcRequest:
+                h = SpcReply;
+                break;
+            case PrlBlockRequest:
+                h = PrlBlockReply;
+                break;
+            case PrlReadRequest:
+                h = PrlReadReply;
+                break;
+            case SubsystemRequest:
+                h = SubsystemReply;
+                break;
+            case ExtVersionRequest:
+                h = fromState(ExtVersionReply);
                 break;
             default:
                 break;  // answered with the error frame
@@ -199,8 +238,24 @@ bool ModemSimulator::Start(std::string* error) {
     }
     {
         std::lock_guard lk(mutex_);
-        if (!LoadStateFile(options_.statePath, state_, error)) {
-            return false;
+        if (options_.scenario.empty()) {
+            if (!LoadStateFile(options_.statePath, state_, error)) {
+                return false;
+            }
+        } else {
+            Scenario scenario;
+            if (!LoadScenario(options_.scenario, &scenario, error)) {
+                return false;
+            }
+            // Restarting with the same scenario goes on with the device as it was left.
+            DeviceState kept;
+            std::string ignored;
+            if (ReadStateFile(options_.statePath, kept, &ignored) && kept.scenario == scenario.name) {
+                state_ = std::move(kept);
+            } else if (!ApplyScenario(scenario, &state_, error) ||
+                       !SaveStateFile(options_.statePath, state_, error)) {
+                return false;
+            }
         }
     }
     if (!platform::EnsurePortsDirectory()) {
@@ -236,6 +291,10 @@ void ModemSimulator::Stop() {
     if (wake_ >= 0) {
         close(wake_);
         wake_ = -1;
+    }
+    if (portLock_ >= 0) {
+        close(portLock_);
+        portLock_ = -1;
     }
 }
 
@@ -329,6 +388,32 @@ bool ModemSimulator::OpenDevice(std::string* error) {
     return true;
 }
 
+namespace {
+
+// Held (flock) by the stand-in that owns port n for as long as it lives, so that a link whose owner died is
+// known as such even when its pty number has been given to another program since.
+int TakePortLock(int n) {
+    const std::string path = platform::PortsDirectory() + "/.com" + std::to_string(n) + ".lock";
+    const int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    if (fd >= 0 && flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+bool ReplaceLink(const std::string& target, const std::string& link) {
+    const std::string temp = link + ".new." + std::to_string(getpid());
+    unlink(temp.c_str());
+    if (symlink(target.c_str(), temp.c_str()) != 0 || rename(temp.c_str(), link.c_str()) != 0) {
+        unlink(temp.c_str());
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
 bool ModemSimulator::PublishLink(std::string* error) {
     const std::string pty = PtyPath();
     if (port_ > 0 || options_.port > 0) {
@@ -339,33 +424,41 @@ bool ModemSimulator::PublishLink(std::string* error) {
             }
             port_ = options_.port;
         }
+        if (portLock_ < 0) {
+            portLock_ = TakePortLock(port_);  // a number given explicitly is taken in any case
+        }
         // Replace whatever is there in one step.
         const std::string link = platform::PortLinkPath(port_);
-        const std::string temp = link + ".new." + std::to_string(getpid());
-        unlink(temp.c_str());
-        if (symlink(pty.c_str(), temp.c_str()) != 0 || rename(temp.c_str(), link.c_str()) != 0) {
+        if (!ReplaceLink(pty, link)) {
             *error = "cannot create " + link + ": " + std::strerror(errno);
-            unlink(temp.c_str());
             return false;
         }
         return true;
     }
     for (int n = platform::kFirstPort; n <= platform::kLastPort; ++n) {
+        const int lock = TakePortLock(n);
+        if (lock < 0) {
+            continue;  // a live stand-in has it
+        }
         const std::string link = platform::PortLinkPath(n);
-        if (symlink(pty.c_str(), link.c_str()) == 0) {
+        bool ours = symlink(pty.c_str(), link.c_str()) == 0;
+        if (!ours) {
+            // Nobody holds the number: a link to a pty was left by a stand-in that died. A link to anything
+            // else that exists is somebody's real device.
+            char target[256];
+            const ssize_t len = readlink(link.c_str(), target, sizeof target - 1);
+            struct stat st {};
+            const bool stale =
+                len > 0 && (std::string_view(target, static_cast<size_t>(len)).starts_with("/dev/pts/") ||
+                            (stat(link.c_str(), &st) != 0 && errno == ENOENT));
+            ours = stale && ReplaceLink(pty, link);
+        }
+        if (ours) {
             port_ = n;
+            portLock_ = lock;
             return true;
         }
-        // A link left by a stand-in that died points nowhere, or at the pty number we were just given.
-        char target[256];
-        const ssize_t len = readlink(link.c_str(), target, sizeof target - 1);
-        struct stat st {};
-        const bool stale = len > 0 && (std::string_view(target, static_cast<size_t>(len)) == pty ||
-                                       (stat(link.c_str(), &st) != 0 && errno == ENOENT));
-        if (stale && unlink(link.c_str()) == 0 && symlink(pty.c_str(), link.c_str()) == 0) {
-            port_ = n;
-            return true;
-        }
+        close(lock);
     }
     *error = "no free port number in " + platform::PortsDirectory();
     return false;
@@ -413,13 +506,29 @@ void ModemSimulator::IoLoop() {
             return;
         }
         const auto now = Clock::now();
+        std::vector<std::vector<uint8_t>> unsolicited;
+        {
+            std::lock_guard lk(mutex_);
+            unsolicited.swap(unsolicited_);
+        }
+        for (std::vector<uint8_t>& frame : unsolicited) {
+            Queue(std::move(frame), now);
+        }
         PromoteDue(now);
+        StreamLogs(now);
         AppendFloodFrames();
         FlushOutput();
 
-        int timeout = -1;
+        std::optional<Clock::time_point> due;
         if (!pending_.empty()) {
-            const auto wait = std::chrono::ceil<std::chrono::milliseconds>(pending_.front().due - now);
+            due = pending_.front().due;
+        }
+        if (options_.logStream && (!due || nextLog_ < *due)) {
+            due = nextLog_;
+        }
+        int timeout = -1;
+        if (due) {
+            const auto wait = std::chrono::ceil<std::chrono::milliseconds>(*due - now);
             timeout = static_cast<int>(std::clamp<int64_t>(wait.count(), 0, 60000));
         }
         pollfd fds[2] = {{wake_, POLLIN, 0},
@@ -442,11 +551,27 @@ void ModemSimulator::IoLoop() {
 }
 
 void ModemSimulator::OnLinkReset() {
-    // The library opened or closed its side: its decoder hunts for a flag, and our half-read frame is stale.
+    // The library opened or closed its side: its decoder hunts for a flag, our half-read frame is stale, and
+    // whatever was still to be sent belongs to the session that ended.
     leadingFlag_ = true;
     rx_.state = transport::RxState::Start;  // requests carry no opening flag
     rx_.Reset();
     raw_.clear();
+    out_.clear();
+    pending_.clear();
+    nextLog_ = Clock::now();  // a new session hears the stream at once
+    EndSession();
+}
+
+void ModemSimulator::EndSession() {
+    std::lock_guard lk(mutex_);
+    EndSessionLocked();
+}
+
+void ModemSimulator::EndSessionLocked() {
+    state_.spcUnlocked = 0;
+    state_.prlReceiving = false;
+    state_.prlIncoming.clear();
 }
 
 void ModemSimulator::ReadMaster() {
@@ -488,63 +613,77 @@ void ModemSimulator::OnFrame(const uint8_t* frame, size_t count) {
     if (count < 3) {
         return;
     }
-    const size_t n = count - 2;
-    const uint8_t code = frame[0];
     const auto now = Clock::now();
-    std::vector<uint8_t> reply;
-    bool corrupt = false;
-    uint32_t delayMs = 0;
-    {
-        std::lock_guard lk(mutex_);
-        if (requests_.size() >= kMaxLoggedRequests) {
-            requests_.erase(requests_.begin());
-        }
-        requests_.push_back({std::vector<uint8_t>(frame, frame + n), raw_});
-        if (logRequests_) {
-            std::fprintf(stderr, "velmo-modem-sim: request %s\n", HexString({frame, n}).c_str());
-        }
-        if (now < silentUntil_) {
-            return;  // resetting
-        }
-        const bool hit = fault_.code < 0 || fault_.code == code;
-        const FaultMode mode = hit ? fault_.mode : FaultMode::None;
-        if (mode == FaultMode::NoReply) {
-            return;
-        }
-        if (mode == FaultMode::ReplyOnlyToRetry && !retrySeen_[code]) {
-            retrySeen_[code] = true;
-            return;
-        }
-        if (mode == FaultMode::Vanish) {
-            vanishRequested_.store(true);
-            return;
-        }
-        RequestContext ctx{{frame, n}, state_};
-        if (mode == FaultMode::ErrorStatus || !handlers_[code]) {
-            reply = ErrorReply(ctx.packet);
-        } else {
-            reply = handlers_[code](ctx);
-        }
-        if (ctx.reset) {
-            silentUntil_ = now + options_.resetSilence;
-        }
-        if (ctx.stateChanged) {
-            SaveState();
-        }
-        if (reply.empty()) {
-            return;
-        }
-        if (answers_.size() >= kMaxLoggedRequests) {
-            answers_.erase(answers_.begin());
-        }
-        answers_.push_back(reply);
-        corrupt = mode == FaultMode::BadFcs;
-        delayMs = mode == FaultMode::Slow ? fault_.arg : 0;
+    const Outcome outcome = Process({frame, count - 2}, raw_, now);
+    if (outcome.reply.empty()) {
+        return;
     }
-    std::vector<uint8_t> frameBytes = EncodeFrame(reply, corrupt);
+    std::vector<uint8_t> frameBytes = EncodeFrame(outcome.reply, outcome.corrupt);
     if (!frameBytes.empty()) {
-        Queue(std::move(frameBytes), now + std::chrono::milliseconds(delayMs));
+        Queue(std::move(frameBytes), now + std::chrono::milliseconds(outcome.delayMs));
     }
+}
+
+std::vector<uint8_t> ModemSimulator::Answer(std::span<const uint8_t> packet) {
+    if (packet.empty()) {
+        return {};
+    }
+    return Process(packet, {}, Clock::now()).reply;
+}
+
+ModemSimulator::Outcome ModemSimulator::Process(std::span<const uint8_t> packet, std::span<const uint8_t> raw,
+                                                Clock::time_point now) {
+    const uint8_t code = packet[0];
+    Outcome outcome;
+    std::lock_guard lk(mutex_);
+    if (requests_.size() >= kMaxLoggedRequests) {
+        requests_.erase(requests_.begin());
+    }
+    requests_.push_back({std::vector<uint8_t>(packet.begin(), packet.end()), {raw.begin(), raw.end()}});
+    if (logRequests_) {
+        std::fprintf(stderr, "velmo-modem-sim: request %s\n", HexString(packet).c_str());
+    }
+    if (now < silentUntil_) {
+        return outcome;  // resetting
+    }
+    const bool hit = fault_.code < 0 || fault_.code == code;
+    const FaultMode mode = hit ? fault_.mode : FaultMode::None;
+    if (mode == FaultMode::NoReply) {
+        return outcome;
+    }
+    if (mode == FaultMode::ReplyOnlyToRetry && !retrySeen_[code]) {
+        retrySeen_[code] = true;
+        return outcome;
+    }
+    if (mode == FaultMode::Vanish) {
+        vanishRequested_.store(true);
+        return outcome;
+    }
+    RequestContext ctx{packet, state_};
+    if (mode == FaultMode::ErrorStatus || !handlers_[code]) {
+        outcome.reply = ErrorReply(ctx.packet);
+    } else {
+        outcome.reply = handlers_[code](ctx);
+    }
+    if (ctx.reset) {
+        // The modem restarts: sessions end, the card wants its PIN again, and it is deaf for a moment.
+        silentUntil_ = now + options_.resetSilence;
+        EndSessionLocked();
+        state_.pinVerified = 0;
+    }
+    if (ctx.stateChanged) {
+        SaveState();
+    }
+    if (outcome.reply.empty()) {
+        return outcome;
+    }
+    if (answers_.size() >= kMaxLoggedRequests) {
+        answers_.erase(answers_.begin());
+    }
+    answers_.push_back(outcome.reply);
+    outcome.corrupt = mode == FaultMode::BadFcs;
+    outcome.delayMs = mode == FaultMode::Slow ? fault_.arg : 0;
+    return outcome;
 }
 
 void ModemSimulator::Queue(std::vector<uint8_t> frame, Clock::time_point due) {
@@ -566,25 +705,56 @@ void ModemSimulator::PromoteDue(Clock::time_point now) {
     pending_.erase(pending_.begin(), it);
 }
 
+void ModemSimulator::AppendFrame(const std::vector<uint8_t>& frame) {
+    if (leadingFlag_) {
+        out_.push_back(transport::kFlagByte);
+        leadingFlag_ = false;
+    }
+    out_.insert(out_.end(), frame.begin(), frame.end());
+}
+
+void ModemSimulator::StreamLogs(Clock::time_point now) {
+    if (!options_.logStream || now < nextLog_) {
+        return;
+    }
+    std::vector<std::vector<uint8_t>> packets;
+    auto period = std::chrono::duration_cast<Clock::duration>(kIdleLogCheck);
+    {
+        std::lock_guard lk(mutex_);
+        const bool up = EvdoUp(state_);
+        if (up && state_.logRateHz > 0) {
+            period = std::chrono::duration_cast<Clock::duration>(std::chrono::seconds(1)) / state_.logRateHz;
+            // Nobody reading: the stream is dropped rather than piled up.
+            if (out_.size() < kFloodLowWater) {
+                packets = logStream_.Tick(state_);
+            }
+        } else if (!up && evdoWasUp_) {
+            packets.push_back(logStream_.SignalLost(state_));
+        }
+        evdoWasUp_ = up;
+    }
+    nextLog_ = std::max(nextLog_ + period, now);
+    for (const std::vector<uint8_t>& packet : packets) {
+        AppendFrame(EncodeFrame(packet));
+    }
+}
+
 void ModemSimulator::AppendFloodFrames() {
     if (out_.size() >= kFloodLowWater) {
         return;
     }
-    DeviceState state;
+    uint8_t rssi1x = 0;
+    int64_t timeOffsetMs = 0;
     {
         std::lock_guard lk(mutex_);
         if (fault_.mode != FaultMode::Flood) {
             return;
         }
-        state = state_;
-    }
-    if (leadingFlag_) {
-        out_.push_back(transport::kFlagByte);
-        leadingFlag_ = false;
+        rssi1x = state_.rssi1x;
+        timeOffsetMs = state_.timeOffsetMs;
     }
     while (out_.size() < kFloodLowWater) {
-        const std::vector<uint8_t> frame = EncodeFrame(FloodPacket(floodSequence_++, state));
-        out_.insert(out_.end(), frame.begin(), frame.end());
+        AppendFrame(EncodeFrame(FloodPacket(floodSequence_++, rssi1x, timeOffsetMs)));
     }
 }
 
@@ -686,12 +856,47 @@ std::vector<std::string> ModemSimulator::StatusLines() const {
         GetStateField(state_, name, &value);
         lines.push_back(name + " = " + value);
     }
+    for (const auto& [item, data] : state_.nv) {
+        const std::string name = "nv." + std::to_string(item);
+        std::string value;
+        GetStateField(state_, name, &value);
+        lines.push_back(name + " = " + value);
+    }
     return lines;
 }
 
 void ModemSimulator::SetHandler(uint8_t code, RequestHandler handler) {
     std::lock_guard lk(mutex_);
     handlers_[code] = std::move(handler);
+}
+
+bool ModemSimulator::SwitchScenario(std::string_view nameOrFile, std::string* error) {
+    Scenario scenario;
+    DeviceState next;
+    if (!LoadScenario(nameOrFile, &scenario, error) || !ApplyScenario(scenario, &next, error)) {
+        return false;
+    }
+    {
+        std::lock_guard lk(mutex_);
+        if (!SaveStateFile(options_.statePath, next, error)) {
+            return false;
+        }
+        state_ = std::move(next);
+    }
+    Wake();
+    return true;
+}
+
+void ModemSimulator::SendUnsolicited(std::span<const uint8_t> packet) {
+    std::vector<uint8_t> frame = EncodeFrame(packet);
+    if (frame.empty()) {
+        return;
+    }
+    {
+        std::lock_guard lk(mutex_);
+        unsolicited_.push_back(std::move(frame));
+    }
+    Wake();
 }
 
 }  // namespace velmo::sim

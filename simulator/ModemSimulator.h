@@ -15,6 +15,7 @@
 #include <thread>
 #include <vector>
 
+#include "Answers.h"
 #include "DeviceState.h"
 #include "library/transport/FrameCodec.h"
 
@@ -75,7 +76,11 @@ class ModemSimulator final : private transport::IFrameHandler {
     struct Options {
         int port = 0;           // 0: the first free number from 1
         std::string statePath;  // empty: DefaultStatePath()
+        // A scenario name or file: the device starts as the scenario describes it, unless the state file
+        // was made from the same scenario (then it goes on from there, keeping what was written to it).
+        std::string scenario;
         bool logRequests = false;
+        bool logStream = true;  // the RF log stream while EV-DO is up
         std::chrono::milliseconds resetSilence{300};
     };
 
@@ -119,7 +124,23 @@ class ModemSimulator final : private transport::IFrameHandler {
     // Replaces the answer for one request code (null: answered with the error frame).
     void SetHandler(uint8_t code, RequestHandler handler);
 
+    // Puts the device into a scenario (name or file) and persists it.
+    bool SwitchScenario(std::string_view nameOrFile, std::string* error);
+    // Sends an unsolicited packet (a vendor report, say) as soon as possible.
+    void SendUnsolicited(std::span<const uint8_t> packet);
+    // Answers one request packet as if it had come over the pty (logged, faults other than delays and bad
+    // FCS applied); empty for no answer. For transports of the stand-in other than its pty.
+    std::vector<uint8_t> Answer(std::span<const uint8_t> packet);
+    // The host closed or opened its side: the SPC locks again and a half-done roaming list is dropped.
+    void EndSession();
+
   private:
+    struct Outcome {
+        std::vector<uint8_t> reply;
+        bool corrupt = false;
+        uint32_t delayMs = 0;
+    };
+
     struct Pending {
         std::chrono::steady_clock::time_point due;
         std::vector<uint8_t> frame;
@@ -131,6 +152,12 @@ class ModemSimulator final : private transport::IFrameHandler {
     void IoLoop();
     void ReadMaster();
     void OnFrame(const uint8_t* frame, size_t count) override;
+    // Logs and answers one request; raw is what arrived on the wire (empty off the pty).
+    Outcome Process(std::span<const uint8_t> packet, std::span<const uint8_t> raw,
+                    std::chrono::steady_clock::time_point now);
+    void EndSessionLocked();
+    void StreamLogs(std::chrono::steady_clock::time_point now);
+    void AppendFrame(const std::vector<uint8_t>& frame);
     void OnLinkReset();
     void Queue(std::vector<uint8_t> frame, std::chrono::steady_clock::time_point due);
     void PromoteDue(std::chrono::steady_clock::time_point now);
@@ -146,8 +173,9 @@ class ModemSimulator final : private transport::IFrameHandler {
 
     // Device: owned by the I/O thread while it runs.
     int master_ = -1;
-    int slave_ = -1;  // kept open so that the library closing its side never hangs up the master
-    int wake_ = -1;   // eventfd
+    int slave_ = -1;     // kept open so that the library closing its side never hangs up the master
+    int wake_ = -1;      // eventfd
+    int portLock_ = -1;  // flock held on the port number while the stand-in lives
     std::thread io_;
     std::atomic<bool> stop_{false};
     std::atomic<bool> vanishRequested_{false};
@@ -161,6 +189,8 @@ class ModemSimulator final : private transport::IFrameHandler {
     std::vector<Pending> pending_;
     bool leadingFlag_ = true;
     uint32_t floodSequence_ = 0;
+    std::chrono::steady_clock::time_point nextLog_{};
+    bool evdoWasUp_ = false;
 
     mutable std::mutex mutex_;  // everything below
     std::string ptyPath_;
@@ -172,6 +202,8 @@ class ModemSimulator final : private transport::IFrameHandler {
     std::vector<std::vector<uint8_t>> answers_;
     bool logRequests_ = false;
     std::chrono::steady_clock::time_point silentUntil_{};
+    LogStream logStream_;
+    std::vector<std::vector<uint8_t>> unsolicited_;  // frames for the I/O thread to send
 };
 
 }  // namespace velmo::sim

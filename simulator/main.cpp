@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "ControlServer.h"
+#include "EthernetUnit.h"
 #include "ModemSimulator.h"
 
 namespace {
@@ -32,16 +33,25 @@ constexpr const char* kUsage =
     "  --state FILE           device state file (default: $VELMO_SIM_STATE or\n"
     "                         ${XDG_STATE_HOME:-~/.local/state}/velmo/modem-sim.state)\n"
     "  --control SOCKET       control socket (default: <ports folder>/../sim/control.sock)\n"
+    "  --scenario NAME|FILE   start as the scenario describes the device (see the ctl command scenarios);\n"
+    "                         a state file made from the same scenario is kept\n"
     "  --log-requests         print every request received on stderr\n"
     "  --fault MODE[:CODE][=ARG]\n"
     "                         start with a fault: none, no-reply, reply-only-to-retry, error-status, "
     "bad-fcs,\n"
     "                         flood, slow (ARG: delay in ms), vanish; CODE limits it to one request code\n"
+    "  --ethernet             also act as an Ethernet unit: answer the discovery, relay the data port to\n"
+    "                         the modem, serve the unit's web pages (ports from $VELMO_DISCOVERY_PORT,\n"
+    "                         $VELMO_DISCOVERY_REPLY_PORT, $VELMO_DATA_PORT; defaults 2109, 2110, 9734)\n"
+    "  --ethernet-address A   IPv4 address the unit binds to and answers with (default 127.0.0.1)\n"
+    "  --http-port N          port of the unit's web pages (default 8080; 0: any free port)\n"
+    "  --ethernet-fault MODE  start the unit with a fault: none, tcp-refused, no-discovery\n"
     "  --help                 this text\n"
     "\n"
     "control commands: status | fault MODE [CODE|any] [ARG] | clear | log on|off | requests | clear-requests "
     "|\n"
-    "                  set FIELD VALUE | vanish | appear | quit\n";
+    "                  set FIELD VALUE | scenario NAME|FILE | scenarios | report CODE [FIELDS...] |\n"
+    "                  vanish | appear | quit\n";
 
 // "--name value" or "--name=value".
 bool TakeValue(const std::vector<std::string>& args, size_t& i, const char* name, std::string* value) {
@@ -100,6 +110,8 @@ int main(int argc, char** argv) {
     ModemSimulator::Options options;
     std::string control;
     Fault fault;
+    bool ethernet = false;
+    EthernetUnit::Options unitOptions;
     for (size_t i = 0; i < args.size(); ++i) {
         std::string value;
         if (args[i] == "--help" || args[i] == "-h") {
@@ -114,6 +126,8 @@ int main(int argc, char** argv) {
                 return Usage("--port takes a number from 1 to 255");
             }
             options.port = static_cast<int>(port);
+        } else if (TakeValue(args, i, "--scenario", &value)) {
+            options.scenario = value;
         } else if (TakeValue(args, i, "--state", &value)) {
             options.statePath = value;
         } else if (TakeValue(args, i, "--control", &value)) {
@@ -124,6 +138,23 @@ int main(int argc, char** argv) {
                 return Usage(("bad fault: " + value).c_str());
             }
             fault = *parsed;
+        } else if (args[i] == "--ethernet") {
+            ethernet = true;
+        } else if (TakeValue(args, i, "--ethernet-address", &value)) {
+            unitOptions.address = value;
+        } else if (TakeValue(args, i, "--http-port", &value)) {
+            char* end = nullptr;
+            const long port = std::strtol(value.c_str(), &end, 10);
+            if (value.empty() || *end != '\0' || port < 0 || port > 65535) {
+                return Usage("--http-port takes a number from 0 to 65535");
+            }
+            unitOptions.httpPort = static_cast<uint16_t>(port);
+        } else if (TakeValue(args, i, "--ethernet-fault", &value)) {
+            const std::optional<EthernetFault> parsed = ParseEthernetFault(value);
+            if (!parsed) {
+                return Usage(("bad Ethernet fault: " + value).c_str());
+            }
+            unitOptions.fault = *parsed;
         } else {
             return Usage(("unknown argument: " + args[i]).c_str());
         }
@@ -149,6 +180,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "velmo-modem-sim: %s\n", error.c_str());
         return 1;
     }
+    EthernetUnit unit(sim, unitOptions);
     ControlServer server(sim, control, [quitFd] {
         const uint64_t one = 1;
         (void)write(quitFd, &one, sizeof one);
@@ -162,6 +194,18 @@ int main(int argc, char** argv) {
     }
     std::printf("velmo-modem-sim: port %d -> %s, control %s\n", sim.Port(), sim.PtyPath().c_str(),
                 server.Path().c_str());
+    if (ethernet) {
+        if (!unit.Start(&error)) {
+            std::fprintf(stderr, "velmo-modem-sim: Ethernet unit: %s\n", error.c_str());
+            return 1;
+        }
+        const char* address = unit.Address().c_str();
+        std::printf(
+            "velmo-modem-sim: Ethernet unit %s: discovery udp %s:%u (answers to port %u), data tcp %s:%u, "
+            "web http://%s:%u/, fault %s\n",
+            address, address, unit.DiscoveryPort(), unit.ReplyPort(), address, unit.DataPort(), address,
+            unit.HttpPort(), std::string(EthernetFaultName(unit.Fault())).c_str());
+    }
     std::fflush(stdout);
 
     for (;;) {
@@ -173,6 +217,7 @@ int main(int argc, char** argv) {
             break;
         }
     }
+    unit.Stop();
     server.Stop();
     sim.Stop();
     close(signalFd);

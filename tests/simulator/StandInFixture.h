@@ -60,6 +60,8 @@ class StandInTest : public TempFolderTest {
         ModemSimulator::Options options;
         options.statePath = dir_ + "/modem-sim.state";
         options.resetSilence = resetSilence_;
+        options.logStream = logStream_;
+        options.scenario = scenario_;
         sim_ = std::make_unique<ModemSimulator>(options);
         std::string error;
         ASSERT_TRUE(sim_->Start(&error)) << error;
@@ -81,6 +83,9 @@ class StandInTest : public TempFolderTest {
     }
 
     std::chrono::milliseconds resetSilence_{300};
+    // Off unless a test wants it: streamed frames would interleave with the replies tests count.
+    bool logStream_ = false;
+    std::string scenario_;
     std::unique_ptr<ModemSimulator> sim_;
 };
 

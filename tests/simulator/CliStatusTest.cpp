@@ -1,0 +1,112 @@
+// The real velmo-cli (which loads libVelmoModem.so from beside itself) against the stand-in: its status in
+// JSON, and what a scenario switch through the control channel changes in it.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <nlohmann/json.hpp>
+
+#include "StandInFixture.h"
+#include "simulator/ControlServer.h"
+
+extern char** environ;
+
+namespace velmo::sim::test {
+namespace {
+
+using Json = nlohmann::json;
+
+// Runs the program with args; its stdout, exit code in *status (-1 when it had to be killed).
+std::string RunCli(const std::vector<std::string>& args, int* status) {
+    int out[2];
+    if (pipe2(out, O_CLOEXEC) != 0) {
+        *status = -1;
+        return {};
+    }
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
+    std::vector<char*> argv = {const_cast<char*>(VELMO_CLI_PATH)};
+    for (const std::string& a : args) {
+        argv.push_back(const_cast<char*>(a.c_str()));
+    }
+    argv.push_back(nullptr);
+    pid_t pid = -1;
+    const int spawned = posix_spawn(&pid, VELMO_CLI_PATH, &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    close(out[1]);
+    std::string text;
+    const auto end = std::chrono::steady_clock::now() + 20s;  // hang guard
+    char buffer[4096];
+    while (spawned == 0 && std::chrono::steady_clock::now() < end) {
+        pollfd p{out[0], POLLIN, 0};
+        if (poll(&p, 1, 100) <= 0) {
+            continue;
+        }
+        const ssize_t got = read(out[0], buffer, sizeof buffer);
+        if (got <= 0) {
+            break;
+        }
+        text.append(buffer, static_cast<size_t>(got));
+    }
+    close(out[0]);
+    *status = -1;
+    if (spawned == 0) {
+        int wstatus = 0;
+        if (std::chrono::steady_clock::now() >= end) {
+            kill(pid, SIGKILL);
+        }
+        waitpid(pid, &wstatus, 0);
+        *status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : -1;
+    }
+    return text;
+}
+
+class CliStatusTest : public StandInTest {
+  protected:
+    CliStatusTest() { logStream_ = true; }
+
+    Json Status() {
+        int status = 0;
+        const std::string out = RunCli({"--port", std::to_string(sim_->Port()), "--json", "status"}, &status);
+        EXPECT_EQ(status, 0) << out;
+        const Json j = Json::parse(out, nullptr, false);
+        EXPECT_FALSE(j.is_discarded()) << out;
+        return j;
+    }
+};
+
+TEST_F(CliStatusTest, StatusJsonShowsTheStandInAndFollowsItsScenario) {
+    const Json j = Status();
+    EXPECT_EQ(j["esn"], "8F3A2C11");
+    EXPECT_EQ(j["sid"], 4139);
+    EXPECT_EQ(j["nid"], 65535);
+    EXPECT_EQ(j["channel"], 283);
+    EXPECT_EQ(j["rssi1xDbm"], -78);
+    // The EV-DO level comes from the log stream, wandering a few dB around the device's level.
+    EXPECT_LE(j["rssiEvdoDbm"].get<int>(), -66) << j;
+    EXPECT_GE(j["rssiEvdoDbm"].get<int>(), -78) << j;
+    EXPECT_EQ(j["inService"], true);
+    EXPECT_EQ(j["network"], "EV-DO");
+    EXPECT_EQ(j["roaming"], "off");
+    EXPECT_EQ(j["firmwareRevision"], 102.6);
+    EXPECT_EQ(j["softwareRevision"], "VLM100-R2.07.00 2006/03/14");
+    EXPECT_EQ(j["prlVersion"], 10052);
+    EXPECT_EQ(j["results"], Json::array({0, 0, 0, 0, 0, 0}));
+
+    ControlServer control(*sim_, dir_ + "/control.sock", nullptr);
+    bool quit = false;
+    ASSERT_EQ(control.Execute("scenario no-service", &quit), "ok no-service\n");
+    const Json none = Status();
+    EXPECT_EQ(none["inService"], false);
+    EXPECT_EQ(none["evdoPresent"], false);
+    EXPECT_EQ(none["sid"], 0);
+    EXPECT_EQ(none["rssi1xDbm"], -125);
+    EXPECT_EQ(none["rssiEvdoDbm"], -120);  // no stream: the library's "no level"
+}
+
+}  // namespace
+}  // namespace velmo::sim::test
