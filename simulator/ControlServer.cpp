@@ -374,6 +374,11 @@ std::string ControlServer::Execute(std::string_view line, bool* quit) {
         *quit = true;
         return "ok\n";
     }
+    if (extension_) {
+        if (std::optional<std::string> answer = extension_(line)) {
+            return *answer;
+        }
+    }
     return "error unknown command '" + std::string(line) +
            "' (status, fault, clear, log, requests, clear-requests, set, scenario, scenarios, report, "
            "vanish, "

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <thread>
@@ -31,6 +32,11 @@ class ControlServer {
     // Answers one command line; sets *quit for "quit".
     std::string Execute(std::string_view line, bool* quit);
 
+    // Lines the channel does not know itself go here (the Ethernet unit's "ethernet ..." words); it answers
+    // nullopt for lines that are not its own. Set before Start.
+    using Extension = std::function<std::optional<std::string>(std::string_view line)>;
+    void SetExtension(Extension extension) { extension_ = std::move(extension); }
+
   private:
     void Serve();
     void ServeClient(int fd);
@@ -38,6 +44,7 @@ class ControlServer {
     ModemSimulator& sim_;
     std::string path_;
     std::function<void()> onQuit_;
+    Extension extension_;
     int listen_ = -1;
     int wake_ = -1;
     std::thread thread_;

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "AtPort.h"
 #include "ControlServer.h"
 #include "EthernetUnit.h"
 #include "ModemSimulator.h"
@@ -46,12 +47,15 @@ constexpr const char* kUsage =
     "  --ethernet-address A   IPv4 address the unit binds to and answers with (default 127.0.0.1)\n"
     "  --http-port N          port of the unit's web pages (default 8080; 0: any free port)\n"
     "  --ethernet-fault MODE  start the unit with a fault: none, tcp-refused, no-discovery\n"
+    "  --no-at-port           do not publish the modem's AT port (modemN in the ports folder)\n"
     "  --help                 this text\n"
     "\n"
     "control commands: status | fault MODE [CODE|any] [ARG] | clear | log on|off | requests | clear-requests "
     "|\n"
     "                  set FIELD VALUE | scenario NAME|FILE | scenarios | report CODE [FIELDS...] |\n"
-    "                  vanish | appear | quit\n";
+    "                  vanish | appear | quit\n"
+    "                  with --ethernet: ethernet status | ethernet fault MODE | ethernet clear |\n"
+    "                  ethernet drop | ethernet answer TEXT\n";
 
 // "--name value" or "--name=value".
 bool TakeValue(const std::vector<std::string>& args, size_t& i, const char* name, std::string* value) {
@@ -111,6 +115,7 @@ int main(int argc, char** argv) {
     std::string control;
     Fault fault;
     bool ethernet = false;
+    bool atPortWanted = true;
     EthernetUnit::Options unitOptions;
     for (size_t i = 0; i < args.size(); ++i) {
         std::string value;
@@ -138,6 +143,8 @@ int main(int argc, char** argv) {
                 return Usage(("bad fault: " + value).c_str());
             }
             fault = *parsed;
+        } else if (args[i] == "--no-at-port") {
+            atPortWanted = false;
         } else if (args[i] == "--ethernet") {
             ethernet = true;
         } else if (TakeValue(args, i, "--ethernet-address", &value)) {
@@ -185,6 +192,9 @@ int main(int argc, char** argv) {
         const uint64_t one = 1;
         (void)write(quitFd, &one, sizeof one);
     });
+    if (ethernet) {
+        server.SetExtension([&unit](std::string_view line) { return unit.Control(line); });
+    }
     if (!server.Start(&error)) {
         std::fprintf(stderr, "velmo-modem-sim: %s\n", error.c_str());
         return 1;
@@ -206,6 +216,16 @@ int main(int argc, char** argv) {
             address, address, unit.DiscoveryPort(), unit.ReplyPort(), address, unit.DataPort(), address,
             unit.HttpPort(), std::string(EthernetFaultName(unit.Fault())).c_str());
     }
+    // The AT port that dialling uses: published as a modem whose name the dial-up service recognises.
+    AtPort atPort;
+    if (atPortWanted) {
+        if (!atPort.Start("Brivanta Modem " + std::to_string(sim.Port()), &error)) {
+            std::fprintf(stderr, "velmo-modem-sim: AT port: %s\n", error.c_str());
+            return 1;
+        }
+        std::printf("velmo-modem-sim: AT port modem%d -> %s\n", atPort.ModemNumber(),
+                    atPort.SlavePath().c_str());
+    }
     std::fflush(stdout);
 
     for (;;) {
@@ -217,6 +237,7 @@ int main(int argc, char** argv) {
             break;
         }
     }
+    atPort.Stop();
     unit.Stop();
     server.Stop();
     sim.Stop();

@@ -19,6 +19,7 @@ struct Options {
     int port = 1;
     int baud = 115200;
     bool network = false;  // open the Ethernet link instead of a serial port
+    std::string spc;       // --spc: verified right after opening, for nv/nam/prl
     bool json = false;
     bool watch = false;
     int count = 0;                  // rf --watch: number of redraws, 0 = until interrupted

@@ -29,14 +29,18 @@ inline const char* SystemStateName(unsigned v) {
     }
 }
 
-inline const char* NetworkKindName(unsigned v) {
+// The network kind of the status record; without service there is no network whatever the value.
+inline const char* NetworkKindName(unsigned v, bool inService) {
+    if (!inService) {
+        return "none";
+    }
     switch (v) {
         case 10:
             return "EV-DO";
         case 9:
             return "1xRTT";
         default:
-            return "none";
+            return "1xRTT and EV-DO";
     }
 }
 

@@ -93,7 +93,8 @@ int CmdStatus(IOrvikModem& modem, const Options& opt) {
         j.Str("roaming", tools::RoamName(r.Roam));
         j.Num("rfMode", r.RfMode).Str("rfModeName", tools::RfModeName(r.RfMode));
         j.Num("systemState", r.SystemState).Str("systemStateName", tools::SystemStateName(r.SystemState));
-        j.Num("networkKind", r.NetworkKind).Str("network", tools::NetworkKindName(r.NetworkKind));
+        j.Num("networkKind", r.NetworkKind)
+            .Str("network", tools::NetworkKindName(r.NetworkKind, r.InService != 0 || r.EvdoPresent != 0));
         j.Bool("evdoPresent", r.EvdoPresent != 0).Num("rxState", r.RxState);
         j.Num("prlVersion", r.PrlVersion).Num("caiRevision", r.CaiRevision).Raw("firmwareRevision", firmware);
         j.Str("softwareRevision", software);
@@ -113,7 +114,9 @@ int CmdStatus(IOrvikModem& modem, const Options& opt) {
         std::printf("Service           %s\n", r.InService ? "in service" : "no service");
         std::printf("Traffic           %s\n", r.InTraffic ? "in traffic mode" : "not in traffic mode");
         std::printf("Roaming           %s\n", tools::RoamName(r.Roam));
-        std::printf("Network           %s (%u)\n", tools::NetworkKindName(r.NetworkKind), r.NetworkKind);
+        std::printf("Network           %s (%u)\n",
+                    tools::NetworkKindName(r.NetworkKind, r.InService != 0 || r.EvdoPresent != 0),
+                    r.NetworkKind);
         std::printf("EV-DO present     %s\n", r.EvdoPresent ? "yes" : "no");
         std::printf("RF mode           %u %s\n", r.RfMode, tools::RfModeName(r.RfMode));
         std::printf("System state      %u %s\n", r.SystemState, tools::SystemStateName(r.SystemState));

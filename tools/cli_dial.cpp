@@ -1,8 +1,8 @@
 // Dial-up commands of velmo-cli: dial, hangup, entries, stats, entry create|show|delete. They use the dial-up
 // service through the library (the modem's AT port), never the diagnostic port.
-#include <algorithm>
 #include <termios.h>
 #include <unistd.h>
+#include <algorithm>
 
 #include <atomic>
 #include <chrono>

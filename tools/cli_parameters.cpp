@@ -81,7 +81,12 @@ ValueKind KindOf(int code) {
 }
 
 int OpenOrFail(IOrvikModem& modem, const Options& opt) {
-    const int32_t result = OpenModem(modem, opt);
+    int32_t result = OpenModem(modem, opt);
+    // The modem keeps its service parameters unlocked only for the session in which the code was given.
+    if (result == kResultOk && !opt.spc.empty() && modem.VerifySpc(opt.spc.c_str()) != kResultOk) {
+        std::fprintf(stderr, "velmo-cli: the modem did not accept the SPC given with --spc\n");
+        result = kResultServiceParameterFailed;
+    }
     if (result != kResultOk) {
         modem.ClosePort();
     }

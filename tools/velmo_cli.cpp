@@ -29,6 +29,7 @@ void Usage(FILE* out) {
                  "\noptions:\n"
                  "  --port N       port N opens <ports folder>/comN, else /dev/ttyUSB<N-1> (default 1)\n"
                  "  --network      use the Ethernet unit found by discovery instead of a serial port\n"
+                 "  --spc CODE     give the service programming code after opening (nv, nam, prl)\n"
                  "  --json         one JSON object per result, for scripts\n"
                  "\nPorts folder: %s\n",
                  velmo::platform::PortsDirectory().c_str());
@@ -50,6 +51,8 @@ int main(int argc, char** argv) {
              : a == "--baud"  ? opt.baud
              : a == "--count" ? opt.count
                               : opt.intervalMs) = value;
+        } else if (a == "--spc" && i + 1 < argc) {
+            opt.spc = argv[++i];
         } else if (a == "--json") {
             opt.json = true;
         } else if (a == "--watch") {
