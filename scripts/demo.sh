@@ -34,12 +34,15 @@ echo
 echo "\$ velmo-cli --port $port raw60 \"3C 00 00\""
 "$bin/velmo-cli" --port "$port" raw60 "3C 00 00" || echo "(exit status $?)"
 echo
-echo "\$ velmo-modem-sim ctl status"
-"$bin/velmo-modem-sim" ctl status || true
+echo "\$ velmo-modem-sim ctl status | head -n 14"
+{ "$bin/velmo-modem-sim" ctl status || true; } | head -n 14
 
 if [ "${DEMO_KEEP:-1}" = "1" ]; then
   echo
-  echo "The stand-in keeps answering on port $port. Try: $bin/velmo-cli --port $port raw60 \"3C 05 01 02\""
+  echo "The stand-in keeps answering on port $port. Try:"
+  echo "  $bin/velmo-cli --port $port rf --watch"
+  echo "  $bin/velmo-modem-sim ctl scenario no-service; $bin/velmo-cli --port $port status"
+  echo "  $bin/velmo-cli --port $port --spc 000000 nam write 1 5550123"
   echo "Press Ctrl-C to stop it."
   wait "$sim"
 fi
