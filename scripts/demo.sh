@@ -6,7 +6,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 
 bash scripts/install-deps.sh
-bash scripts/build.sh build/demo -DVELMO_BUILD_TESTS=OFF -DVELMO_BUILD_BENCH=OFF
+bash scripts/build.sh build/demo -DVELMO_BUILD_TESTS=OFF -DVELMO_BUILD_BENCH=OFF -DVELMO_BUILD_MANAGER=OFF
 bin=build/demo/bin
 
 start_line=$(mktemp)

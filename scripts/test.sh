@@ -30,7 +30,7 @@ ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:ha
 
 echo "== fuzz targets (clang, libFuzzer) =="
 CC=clang CXX=clang++ bash scripts/build.sh build/fuzz -DVELMO_BUILD_FUZZ=ON -DVELMO_BUILD_TESTS=OFF \
-  -DVELMO_BUILD_BENCH=OFF -DVELMO_BUILD_PROGRAMS=OFF
+  -DVELMO_BUILD_BENCH=OFF -DVELMO_BUILD_PROGRAMS=OFF -DVELMO_BUILD_MANAGER=OFF
 for target in build/fuzz/bin/fuzz_*; do
   [ -x "$target" ] || continue
   name=$(basename "$target")

@@ -1,0 +1,401 @@
+// The wrapper: binding of the real libVelmoModem.so, and every operation's ok rule against the stand-in over
+// a pty; edges the stand-in cannot produce (odd lengths, refusals) come from a scripted interface object.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <thread>
+
+#include "StubModem.h"
+#include "manager/core/CModemWrapper.h"
+#include "manager/core/Settings.h"
+#include "tests/simulator/EthernetFixture.h"
+
+namespace velmo::manager::test {
+namespace {
+
+using sim::test::StandInTest;
+
+struct Messages {
+    std::vector<std::string> shown;
+    CModemWrapper::MessageSink Sink() {
+        return [this](const std::string& text) { shown.push_back(text); };
+    }
+};
+
+std::string LibraryBesideUs() {
+    return ExecutableDirectory() + "/" + kModemLibraryName;
+}
+
+TEST(ModemBinding, BindsTheLibraryBesideTheExecutableAndUnbinds) {
+    Messages m;
+    {
+        CModemWrapper w;
+        EXPECT_TRUE(CModemWrapper::Alive());
+        ASSERT_EQ(w.Bind(m.Sink()), 0);
+        EXPECT_EQ(w.LoadedFrom(), LibraryBesideUs());
+        EXPECT_EQ(w.OsClass(), 7);
+        EXPECT_EQ(w.LastResult(), 0);
+        EXPECT_FALSE(w.LibraryVersion().empty());
+
+        EXPECT_EQ(w.Bind(m.Sink()), 1);
+        EXPECT_EQ(w.LastResult(), 1);
+        EXPECT_EQ(m.shown, std::vector<std::string>{"Profil już istnieje."});
+    }
+    EXPECT_FALSE(CModemWrapper::Alive());
+    // The service object was destroyed: a new one can be made.
+    CModemWrapper again;
+    EXPECT_EQ(again.Bind(m.Sink()), 0);
+}
+
+TEST(ModemBinding, FailuresShowTheirMessages) {
+    Messages m;
+    CModemWrapper missing;
+    EXPECT_EQ(missing.Bind(m.Sink(), {"/nonexistent/libVelmoModem.so"}), 1);
+    EXPECT_EQ(missing.LastResult(), 5);
+
+    CModemWrapper noFactory;
+    EXPECT_EQ(noFactory.Bind(m.Sink(), {"libm.so.6"}), 1);
+    EXPECT_EQ(noFactory.LastResult(), 4);
+
+    // Only one service object may exist: the second factory call refuses, the result code stays.
+    CModemWrapper first;
+    ASSERT_EQ(first.Bind(m.Sink(), {LibraryBesideUs()}), 0);
+    CModemWrapper second;
+    EXPECT_EQ(second.Bind(m.Sink(), {LibraryBesideUs()}), 1);
+    EXPECT_EQ(second.LastResult(), 0);
+    EXPECT_FALSE(second.IsBound());
+
+    EXPECT_EQ(m.shown, (std::vector<std::string>{"Library VelmoModem.Dll not found!",
+                                                 "Library Creation Error!", "Library Creation Fail!"}));
+}
+
+// Counts open attempts and answers request 60 with a scripted reply.
+class ScriptedModem : public StubModem {
+  public:
+    int32_t OpenSerialPort(int32_t port, int32_t baud) override {
+        ports.push_back(port);
+        lastBaud = baud;
+        return openResult;
+    }
+    int32_t SendRequest60(const uint8_t* request, int32_t count, uint8_t* out128) override {
+        sent.emplace_back(request, request + count);
+        std::memcpy(out128, reply.data(), kRequest60ReplySize);
+        return sendResult;
+    }
+    int32_t SendRequest60Large(const uint8_t* request, int32_t count, uint8_t* out1086) override {
+        sent.emplace_back(request, request + count);
+        std::memset(out1086, 0, kRequest60LargeReplySize);
+        std::memcpy(out1086, reply.data(), kRequest60ReplySize);
+        return sendResult;
+    }
+
+    std::vector<int32_t> ports;
+    int32_t lastBaud = 0;
+    int32_t openResult = kResultPortOpenFailed;
+    std::vector<std::vector<uint8_t>> sent;
+    std::array<uint8_t, kRequest60ReplySize> reply{};
+    int32_t sendResult = kResultOk;
+};
+
+class ScriptedWrapperTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        w_.Attach(&modem_);
+        w_.SetSettings(&record_);
+    }
+    void Reply(std::initializer_list<uint8_t> from3) {
+        modem_.reply.fill(0);
+        std::copy(from3.begin(), from3.end(), modem_.reply.begin() + 3);
+    }
+
+    ScriptedModem modem_;
+    SettingsRecord record_;
+    CModemWrapper w_;
+};
+
+TEST_F(ScriptedWrapperTest, UsbOpeningAttempts) {
+    record_.automaticPort = 0;
+    record_.configuredPort = 0;
+    EXPECT_FALSE(w_.OpenUsbPort(false));
+    EXPECT_TRUE(modem_.ports.empty());  // port 0: three attempts, none reaches the library
+
+    record_.configuredPort = 4;
+    EXPECT_FALSE(w_.OpenUsbPort(false));
+    EXPECT_EQ(modem_.ports, (std::vector<int32_t>{4, 4, 4}));
+    EXPECT_EQ(modem_.lastBaud, 115200);
+    modem_.ports.clear();
+    EXPECT_FALSE(w_.OpenUsbPort(true));
+    EXPECT_EQ(modem_.ports.size(), 1u);
+
+    // Automatic detection replaces the configured number, per attempt.
+    record_.automaticPort = 1;
+    int found = 0;
+    w_.SetPortDetector([&] { return ++found == 3 ? 9 : 0; });
+    modem_.ports.clear();
+    modem_.openResult = kResultOk;
+    EXPECT_TRUE(w_.OpenUsbPort(false));
+    EXPECT_EQ(modem_.ports, std::vector<int32_t>{9});
+    EXPECT_TRUE(w_.PortOpen());
+    EXPECT_EQ(w_.CurrentPort(), 9);
+    w_.Close();
+    EXPECT_FALSE(w_.PortOpen());
+
+    // Closing or an abort ends the loop before any attempt.
+    std::atomic<bool> closing{true};
+    w_.SetClosingFlag(&closing);
+    modem_.ports.clear();
+    EXPECT_FALSE(w_.OpenUsbPort(false));
+    closing = false;
+    w_.Abort();
+    EXPECT_FALSE(w_.OpenUsbPort(false));
+    EXPECT_TRUE(modem_.ports.empty());
+}
+
+TEST_F(ScriptedWrapperTest, DeviceTextLengthMustBeOneTo255) {
+    const auto withLength = [&](uint16_t n, uint16_t status = 0) {
+        Reply({static_cast<uint8_t>(status), static_cast<uint8_t>(status >> 8), static_cast<uint8_t>(n),
+               static_cast<uint8_t>(n >> 8), 'A', 'B', 'C'});
+        return w_.ReadDeviceText();
+    };
+    EXPECT_FALSE(withLength(0));
+    EXPECT_FALSE(withLength(256));
+    EXPECT_FALSE(withLength(3, 1));
+    EXPECT_TRUE(withLength(255));  // a length past the reply is cut at the reply's end
+    EXPECT_EQ(w_.DeviceText(), "ABC");
+    EXPECT_TRUE(withLength(1));
+    EXPECT_EQ(w_.DeviceText(), "A");
+    EXPECT_EQ(modem_.sent.back(), (std::vector<uint8_t>{60, 0, 0}));
+    modem_.sendResult = kResultServiceParameterFailed;
+    EXPECT_FALSE(withLength(3));
+}
+
+TEST_F(ScriptedWrapperTest, StatusWordsAndCardAcks) {
+    uint16_t value = 0;
+    Reply({1, 0, 7, 0});
+    EXPECT_FALSE(w_.ReadCapability(&value));
+    Reply({0, 0, 7, 0});
+    EXPECT_TRUE(w_.ReadCapability(&value));
+    EXPECT_EQ(value, 7);
+    Reply({0, 1});
+    EXPECT_FALSE(w_.QuitCommand5(3));
+    EXPECT_EQ(modem_.sent.back(), (std::vector<uint8_t>{60, 0, 5, 3, 0}));
+    Reply({1});
+    EXPECT_FALSE(w_.QuitCommand16());
+    uint16_t words[8] = {};
+    Reply({0, 1});
+    EXPECT_FALSE(w_.ReadUserStatus(words));
+
+    CardReply card;
+    Reply({1, 3, 0, 3});
+    EXPECT_FALSE(w_.CardStatus(&card));
+    EXPECT_EQ(card.remainedTime, 3);
+    Reply({1, 3, 1, 3});
+    EXPECT_TRUE(w_.CardStatus(&card));
+    EXPECT_EQ(card.pinVerification, 3);
+
+    // PIN fields take at most 8 characters, zero-filled.
+    modem_.sent.clear();
+    w_.ChangePin("123456789", "12", &card);
+    EXPECT_EQ(modem_.sent.back(), (std::vector<uint8_t>{60, 1, 38, '1', '2', '3', '4', '5', '6', '7', '8',
+                                                        '1', '2', 0, 0, 0, 0, 0, 0}));
+    w_.EnablePin(true, "1", &card);
+    EXPECT_EQ(modem_.sent.back().size(), 12u);
+    EXPECT_EQ(modem_.sent.back()[3], 1);
+
+    // The card status is asked a second time only when the call fails.
+    modem_.sent.clear();
+    modem_.sendResult = kResultServiceParameterFailed;
+    EXPECT_FALSE(w_.CardStatus(&card));
+    EXPECT_EQ(modem_.sent.size(), 2u);
+    modem_.sent.clear();
+    EXPECT_FALSE(w_.VerifyPin("1234", &card));
+    EXPECT_EQ(modem_.sent.size(), 1u);
+}
+
+TEST_F(ScriptedWrapperTest, ShortMessageEchoRules) {
+    std::vector<uint8_t> record(kSmsRecordSize, 0);
+    record[3] = 2;
+    record[4] = 5;
+    record[kSmsRecordSize - 1] = 0x77;
+    uint8_t out3[3] = {};
+    Reply({2, 0, 0, 1});
+    EXPECT_TRUE(w_.SmsSend(record.data(), out3));
+    EXPECT_EQ(modem_.sent.back().size(), kSmsRecordSize);
+    EXPECT_EQ(modem_.sent.back()[2], 50);
+    EXPECT_EQ(modem_.sent.back().back(), 0x77);
+    Reply({3, 0, 0, 1});
+    EXPECT_FALSE(w_.SmsSend(record.data(), out3));
+
+    std::vector<uint8_t> large(kRequest60LargeReplySize);
+    Reply({2, 0, 1});
+    EXPECT_TRUE(w_.SmsRead(record.data(), large.data()));
+    EXPECT_EQ(modem_.sent.back(), (std::vector<uint8_t>{60, 1, 51, 2, 5}));
+    Reply({2, 0, 0});
+    EXPECT_FALSE(w_.SmsRead(record.data(), large.data()));
+
+    Reply({2, 5, 9});
+    EXPECT_TRUE(w_.SmsDelete(record.data(), out3));
+    EXPECT_EQ(out3[2], 9);
+    Reply({2, 4});
+    EXPECT_FALSE(w_.SmsDelete(record.data(), out3));
+
+    uint8_t count = 0xAA;
+    Reply({1, 9});
+    EXPECT_TRUE(w_.SmsCount(record.data(), &count));
+    EXPECT_EQ(count, 0xAA);  // no echo: nothing returned
+    Reply({2, 9});
+    EXPECT_TRUE(w_.SmsCount(record.data(), &count));
+    EXPECT_EQ(count, 9);
+}
+
+TEST_F(ScriptedWrapperTest, ParameterCacheSizesAndTexts) {
+    EXPECT_FALSE(w_.WriteParameterText(26, "short"));
+    EXPECT_TRUE(w_.WriteParameterText(26, "01234567890123456789"));
+    EXPECT_TRUE(w_.WriteParameterText(29, "0123456789abcdefgh"));
+    EXPECT_EQ(w_.CachedParameter(29).size(), 14u);
+    EXPECT_EQ(w_.CachedParameter(29).back(), 'd');
+    EXPECT_TRUE(w_.WriteParameterText(28, std::string(80, 'x')));
+    EXPECT_EQ(w_.CachedParameter(28).size(), 64u);
+    EXPECT_FALSE(w_.ReadCachedParameter(26));  // write only
+    EXPECT_FALSE(w_.ReadCachedParameter(2));   // not a cached code
+}
+
+// The wrapper over the real library and the stand-in.
+class WrapperStandInTest : public StandInTest {
+  protected:
+    void SetUp() override {
+        StandInTest::SetUp();
+        Messages m;
+        ASSERT_EQ(w_.Bind(m.Sink(), {LibraryBesideUs()}), 0);
+        record_.automaticPort = 0;
+        record_.configuredPort = sim_->Port();
+        w_.SetSettings(&record_);
+        ASSERT_TRUE(w_.OpenUsbPort(false));
+    }
+    void TearDown() override {
+        w_.Close();
+        w_.Unbind();
+        StandInTest::TearDown();
+    }
+    void Set(const std::string& field, const std::string& value) {
+        std::string error;
+        ASSERT_TRUE(sim_->SetField(field, value, &error)) << error;
+    }
+
+    SettingsRecord record_;
+    CModemWrapper w_;
+};
+
+TEST_F(WrapperStandInTest, DeviceOperations) {
+    EXPECT_TRUE(w_.PortOpen());
+    EXPECT_EQ(w_.CurrentPort(), sim_->Port());
+    EXPECT_TRUE(w_.QueryStatus(3));
+    EXPECT_TRUE(w_.QueryStatus(1));
+    EXPECT_NE(w_.Status().SoftwareRevision[0], 0);
+    EXPECT_TRUE(w_.RequestStatus16());
+    EXPECT_TRUE(w_.SetReportLevel(2));
+    EXPECT_TRUE(w_.ReadRuimMode());
+    EXPECT_TRUE(w_.ReadCachedParameter(27));
+    EXPECT_EQ(w_.LastResult(), 0);
+
+    EXPECT_FALSE(w_.VerifySpc("123456"));
+    EXPECT_NE(w_.LastResult(), 0);
+    EXPECT_TRUE(w_.VerifySpc("000000"));
+    EXPECT_EQ(w_.LastResult(), 0);
+
+    // A reply the modem refuses fails the call and keeps the code.
+    sim_->SetFault({sim::FaultMode::ErrorStatus, 0x0C, 0});
+    EXPECT_FALSE(w_.QueryStatus(3));
+    sim_->SetFault({});
+    EXPECT_TRUE(w_.ReopenUsbPort());
+    EXPECT_TRUE(w_.QueryStatus(3));
+}
+
+TEST_F(WrapperStandInTest, UserLevelCommands) {
+    EXPECT_TRUE(w_.ReadDeviceText());
+    EXPECT_EQ(w_.DeviceText(), "VLM100 EV-DO USB modem");
+    uint16_t capability = 0;
+    EXPECT_TRUE(w_.ReadCapability(&capability));
+    EXPECT_EQ(capability, 1);
+    uint16_t words[8] = {};
+    EXPECT_TRUE(w_.ReadUserStatus(words));
+    EXPECT_EQ(static_cast<int16_t>(words[3]), -72);
+    EXPECT_TRUE(w_.QuitCommand5(3));
+    EXPECT_TRUE(w_.QuitCommand16());
+
+    Set("identity", "");
+    EXPECT_FALSE(w_.ReadDeviceText());
+    EXPECT_EQ(w_.DeviceText(), "VLM100 EV-DO USB modem");  // the last good text stays
+}
+
+class CardStandInTest : public WrapperStandInTest {
+  protected:
+    CardStandInTest() { scenario_ = "card-pin"; }
+};
+
+TEST_F(CardStandInTest, PinAndPukAcks) {
+    CardReply card;
+    EXPECT_TRUE(w_.CardStatus(&card));
+    EXPECT_EQ(card.pinVerification, 0);
+    EXPECT_FALSE(w_.VerifyPin("9999", &card));
+    EXPECT_EQ(card.remainedTime, 2);
+    EXPECT_TRUE(w_.VerifyPin("1234", &card));
+    EXPECT_TRUE(w_.EnablePin(true, "1234", &card));
+    EXPECT_EQ(card.enable, 1);
+    EXPECT_TRUE(w_.EnablePin(false, "1234", &card));
+    EXPECT_TRUE(w_.ChangePin("1234", "2468", &card));
+    EXPECT_TRUE(w_.PukStatus(&card));
+    EXPECT_FALSE(w_.UnblockPin("00000000", "1234", &card));
+    EXPECT_TRUE(w_.UnblockPin("12345678", "1234", &card));
+
+    // A failed card-status call is sent again at once.
+    sim_->ClearRequests();
+    sim_->SetFault({sim::FaultMode::ErrorStatus, 0x3C, 0});
+    EXPECT_FALSE(w_.CardStatus(&card));
+    EXPECT_EQ(RequestsOf(0x3C).size(), 2u);
+}
+
+TEST_F(WrapperStandInTest, TwoThreadsNeverMeetInsideTheLibrary) {
+    // The library keeps no lock around its buffers; the wrapper's lock must keep both callers whole.
+    std::atomic<int> failures{0};
+    auto poll = [&](int kind) {
+        for (int i = 0; i < 25; ++i) {
+            if (!w_.QueryStatus(kind)) {
+                ++failures;
+            }
+        }
+    };
+    std::thread other(poll, 1);
+    uint16_t words[8] = {};
+    for (int i = 0; i < 25; ++i) {
+        if (!w_.ReadUserStatus(words)) {
+            ++failures;
+        }
+    }
+    other.join();
+    EXPECT_EQ(failures.load(), 0);
+}
+
+class WrapperEthernetTest : public sim::test::EthernetTest {};
+
+TEST_F(WrapperEthernetTest, OpenReadsTheDeviceTextButDoesNotDependOnIt) {
+    CModemWrapper w;
+    ASSERT_EQ(w.Bind({}, {LibraryBesideUs()}), 0);
+    ASSERT_TRUE(w.OpenEthernetLink());
+    EXPECT_EQ(w.DeviceText(), "VLM100 EV-DO USB modem");
+    EXPECT_EQ(w.DiscoveredAddress(), "127.0.0.1");
+    EXPECT_TRUE(w.QueryStatus(3));
+    w.Close();
+
+    std::string error;
+    ASSERT_TRUE(sim_->SetField("identity", "", &error)) << error;
+    CModemWrapper again;
+    ASSERT_EQ(again.Bind({}, {LibraryBesideUs()}), 1);  // the first still holds the one service object
+    w.Unbind();
+    ASSERT_EQ(again.Bind({}, {LibraryBesideUs()}), 0);
+    EXPECT_TRUE(again.OpenEthernetLink());
+    EXPECT_TRUE(again.DeviceText().empty());
+}
+
+}  // namespace
+}  // namespace velmo::manager::test
