@@ -1,0 +1,125 @@
+// What the device worker, the window thread and the dial-state callback share: the machine's states, the
+// flags the buttons and screens set, and the status the worker copies after each polling cycle. Every flag
+// that two threads touch is atomic; the status copy sits behind its own lock.
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+
+#include "platform/Clock.h"
+#include "velmo/IOrvikModem.h"
+
+namespace velmo::manager {
+
+enum DeviceState : int32_t {
+    DM_STATE_UNKNOWN = 0,
+    DM_STATE_UNINIT = 1,
+    DM_STATE_TRY_OPEN = 2,
+    DM_STATE_NOMODEM = 3,
+    DM_STATE_IDLE = 4,
+    DM_STATE_IDLE_0 = 5,
+    DM_STATE_IDLE_0_1 = 6,
+    DM_STATE_IDLE_0_2 = 7,
+    DM_STATE_IDLE_1 = 8,
+    DM_STATE_IDLE_11 = 18,
+    DM_STATE_ETHER_CLOSE = 19,
+    DM_STATE_ETHER_IDLE = 20,
+    DM_STATE_ETHER_IDLE_0 = 21,
+    DM_STATE_ETHER_IDLE_1 = 22,
+    DM_STATE_ETHER_IDLE_2 = 23,
+    DM_STATE_ETHER_IDLE_8 = 29,
+    DM_STATE_USB_IDLE = 30,
+    DM_STATE_USB_IDLE_1 = 31,
+    DM_STATE_USB_IDLE_2 = 32,
+    DM_STATE_USB_IDLE_3 = 33,
+    DM_STATE_USB_IDLE_4 = 34,
+    DM_STATE_USB_IDLE_5 = 35,
+    DM_STATE_USB_IDLE_6 = 36,
+    DM_STATE_USB_IDLE_7 = 37,
+    DM_STATE_USB_IDLE_8 = 38,
+    DM_STATE_USB_IDLE_9 = 39,
+    DM_STATE_USB_IDLE_10 = 40,
+    DM_STATE_USB_IDLE_11 = 41,
+    DM_STATE_USB_IDLE_12 = 42,
+    DM_STATE_USB_CLOSE = 43,
+    DM_STATE_PRE_QUIT = 44,
+    DM_STATE_QUIT = 45,
+    DM_STATE_MAX_NUM = 46,
+};
+
+// The 47 state names, indexed by value ("DM_STATE_MAX_NUM" last).
+const char* DeviceStateName(int32_t state);
+
+enum ConnectionStateValue : int32_t {
+    kConnNone = 0,
+    kConnDeviceFound = 1,
+    kConnNoNetwork = 2,
+    kConnReady = 3,
+    kConnConnected = 5,
+    kConnDormant = 8,
+};
+
+// The capability value when the device gives no extended user status.
+inline constexpr int32_t kNoUserStatus = 0xFFFD;
+inline bool LacksUserStatus(int32_t capability) { return capability == kNoUserStatus || capability == -1; }
+
+// Values of request 60 command 34 kept for display.
+struct UserStatus {
+    int32_t evdoMagnitude = 0;  // -w3
+    int32_t w4Magnitude = 0;    // -w4
+    int32_t oneXMagnitude = 0;  // w5
+    int32_t w6 = 0;
+    int32_t secondNetwork = 0;  // w7
+    uint16_t battery = 0;       // w1: high byte power state, low byte percent
+};
+
+// Notice windows: C (w0 bit 2), A (w0 bit 0), B (voice mail, w0 bit 1).
+enum NoticeWindowId : int { kNoticeC = 0, kNoticeA = 1, kNoticeB = 2 };
+
+struct DeviceContext {
+    // Set once by the first close command; read by every thread.
+    std::atomic<bool> closing{false};
+
+    std::atomic<int32_t> state{DM_STATE_UNINIT};
+    std::atomic<int32_t> lockFlag{0};
+    std::atomic<int32_t> workerStepping{1};
+    std::atomic<int32_t> connectionState{kConnNone};
+    std::atomic<int32_t> connectRequested{0};
+    std::atomic<int32_t> disconnectRequested{0};
+    std::atomic<int32_t> dialError{0};
+    std::atomic<int32_t> spcCheckNeeded{0};
+    std::atomic<bool> presetCheckDone{false};
+    std::atomic<int32_t> capability{-1};
+    std::atomic<int32_t> dormant{0};
+    std::atomic<int32_t> deviceStatusCode{1};
+    // 1 when the card asks for the PIN at power-up.
+    std::atomic<int32_t> pinRequest{0};
+    std::atomic<int32_t> voiceMail{0};
+    // Seconds since the epoch when the call connected; 0 before.
+    std::atomic<int64_t> connectionStart{0};
+    // Set by a trigger, cleared by the notice window when its sequence ends.
+    std::array<std::atomic<bool>, 3> noticeShown{};
+
+    // Copied by the worker after each polling cycle; read by the window thread.
+    mutable std::mutex statusLock;
+    ModemStatusRecord statusCopy{};  // NetworkKind holds the cached parameter 27 (the mode)
+    UserStatus user{};
+
+    ModemStatusRecord StatusCopy() const {
+        std::lock_guard<std::mutex> lk(statusLock);
+        return statusCopy;
+    }
+    UserStatus User() const {
+        std::lock_guard<std::mutex> lk(statusLock);
+        return user;
+    }
+};
+
+// The pause protocol between a screen and the worker: on waits (100 ms steps, at most 22 of them) for a
+// holder to let go, takes the lock and waits the same way until the worker has stopped stepping; the caller
+// goes on in any case. off releases it at once.
+void StateLock(DeviceContext& context, platform::IClock& clock, bool on);
+
+}  // namespace velmo::manager
