@@ -49,7 +49,8 @@ class CProfiles {
     int CountModemDevices();
     // The dial-up device the entries use.
     QString DeviceName();
-    // The preset "1xEvDO" / "#777" on the first start with a device; true when it created the profile.
+    // The preset "1xEvDO" / "#777" on the first start with a device. True when it was made now or earlier
+    // (the settings are to be reloaded then); false when profile and entry were found in place.
     bool CreatePreset(bool force);
 
   private:
