@@ -1,0 +1,14 @@
+// The skin artwork: vector images compiled into the program, rendered once at their own pixel size.
+#pragma once
+
+#include <QPixmap>
+
+namespace velmo::manager {
+
+// The image with the given resource id at its designed size; a null pixmap for an unknown id.
+QPixmap Skin(int id);
+
+// The resource path of an id ("" when unknown).
+QString SkinPath(int id);
+
+}  // namespace velmo::manager

@@ -1,0 +1,278 @@
+// The skin images, the bitmap buttons and the status panel.
+#include <QSignalSpy>
+#include <QTest>
+
+#include "manager/screens/CSkinBitmapButton.h"
+#include "manager/screens/SkinImages.h"
+#include "manager/screens/StatusPanel.h"
+
+using namespace velmo::manager;
+
+namespace {
+
+QImage Frame(int bitmap, int frames, int index) {
+    const QPixmap strip = Skin(bitmap);
+    const int h = strip.height() / frames;
+    return strip.copy(0, index * h, strip.width(), h).toImage().convertToFormat(QImage::Format_ARGB32);
+}
+
+QImage Shot(QWidget* widget) {
+    return widget->grab().toImage().convertToFormat(QImage::Format_ARGB32);
+}
+
+}  // namespace
+
+class SkinWidgetsTest : public QObject {
+    Q_OBJECT
+  private slots:
+    void SkinImagesHaveTheirSizes_data();
+    void SkinImagesHaveTheirSizes();
+    void UnknownSkinIsNull();
+
+    void TwoFrameButtonKeepsNormalFrameWhenDisabled();
+    void ThreeFrameButtonShowsThirdFrameWhenDisabled();
+    void MousePressShowsPressedFrameAndReleaseClicksOnce();
+    void SpaceGivesExactlyOneClickDespiteAutoRepeat();
+    void EnterClicksAndOtherKeysDoNot();
+
+    void PanelStartsWithItsDefaults();
+    void PanelSettersRepaintOnlyOnChange();
+    void PanelPaintsOnlyAfterAChange();
+    void PanelTextColourFollowsNotice();
+    void PanelSignalOutsideRangeDrawsEmptyFrame();
+    void PanelImagesByValue();
+};
+
+void SkinWidgetsTest::SkinImagesHaveTheirSizes_data() {
+    QTest::addColumn<int>("id");
+    QTest::addColumn<QSize>("size");
+    const struct {
+        int id;
+        QSize size;
+    } rows[] = {
+        {139, {335, 173}}, {150, {165, 133}}, {141, {15, 30}},   {142, {15, 30}},  {157, {40, 30}},
+        {225, {40, 45}},   {241, {140, 120}}, {242, {140, 120}}, {151, {22, 104}}, {183, {26, 104}},
+        {184, {19, 14}},   {152, {21, 13}},   {154, {70, 20}},   {155, {70, 20}},  {153, {70, 20}},
+        {167, {70, 20}},   {164, {70, 20}},   {165, {70, 20}},   {182, {70, 20}},  {166, {70, 20}},
+        {133, {320, 160}}, {178, {120, 26}},  {180, {120, 26}},  {181, {120, 26}}, {128, {64, 64}},
+    };
+    for (const auto& row : rows) {
+        QTest::addRow("%d", row.id) << row.id << row.size;
+    }
+}
+
+void SkinWidgetsTest::SkinImagesHaveTheirSizes() {
+    QFETCH(int, id);
+    QFETCH(QSize, size);
+    const QPixmap image = Skin(id);
+    QVERIFY(!image.isNull());
+    QCOMPARE(image.size(), size);
+    // Something is drawn: not every pixel is transparent.
+    const QImage pixels = image.toImage().convertToFormat(QImage::Format_ARGB32);
+    bool drawn = false;
+    for (int y = 0; y < pixels.height() && !drawn; ++y) {
+        for (int x = 0; x < pixels.width() && !drawn; ++x) {
+            drawn = qAlpha(pixels.pixel(x, y)) != 0;
+        }
+    }
+    QVERIFY(drawn);
+}
+
+void SkinWidgetsTest::UnknownSkinIsNull() {
+    QVERIFY(Skin(999).isNull());
+    QVERIFY(SkinPath(999).isEmpty());
+}
+
+void SkinWidgetsTest::TwoFrameButtonKeepsNormalFrameWhenDisabled() {
+    QWidget parent;
+    CSkinBitmapButton button(141, &parent, 101, 2, 282, 10);
+    QCOMPARE(button.geometry(), QRect(282, 10, 15, 15));
+    button.setEnabled(false);
+    QCOMPARE(button.CurrentFrame(), 0);
+    QCOMPARE(Shot(&button), Frame(141, 2, 0));
+}
+
+void SkinWidgetsTest::ThreeFrameButtonShowsThirdFrameWhenDisabled() {
+    QWidget parent;
+    CSkinBitmapButton button(241, &parent, 104, 3, 176, 117);
+    QCOMPARE(button.geometry(), QRect(176, 117, 140, 40));
+    QCOMPARE(Shot(&button), Frame(241, 3, 0));
+    button.setEnabled(false);
+    QCOMPARE(button.CurrentFrame(), 2);
+    QCOMPARE(Shot(&button), Frame(241, 3, 2));
+    QVERIFY(Frame(241, 3, 2) != Frame(241, 3, 0));
+}
+
+void SkinWidgetsTest::MousePressShowsPressedFrameAndReleaseClicksOnce() {
+    QWidget parent;
+    parent.resize(335, 173);
+    auto* button = new CSkinBitmapButton(242, &parent, 105, 3, 176, 117);
+    button->SetDrawFocus(false);
+    parent.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&parent));
+    QSignalSpy clicks(button, &CSkinBitmapButton::clicked);
+
+    QTest::mousePress(button, Qt::LeftButton, {}, QPoint(10, 10));
+    QVERIFY(button->IsPressed());
+    QVERIFY(button->hasFocus());
+    QCOMPARE(Shot(button), Frame(242, 3, 1));
+    QCOMPARE(clicks.count(), 0);
+    QTest::mouseRelease(button, Qt::LeftButton, {}, QPoint(10, 10));
+    QVERIFY(!button->IsPressed());
+    QCOMPARE(clicks.count(), 1);
+    QCOMPARE(clicks.at(0).at(0).toInt(), 105);
+    // With draw-focus on, the focused button carries its focus rectangle over the frame.
+    button->SetDrawFocus(true);
+    QVERIFY(Shot(button) != Frame(242, 3, 0));
+    button->SetDrawFocus(false);
+    QCOMPARE(Shot(button), Frame(242, 3, 0));
+    // A release without a press does nothing.
+    QTest::mouseRelease(button, Qt::LeftButton, {}, QPoint(10, 10));
+    QCOMPARE(clicks.count(), 1);
+}
+
+void SkinWidgetsTest::SpaceGivesExactlyOneClickDespiteAutoRepeat() {
+    QWidget parent;
+    CSkinBitmapButton button(142, &parent, 102, 2, 301, 10);
+    QSignalSpy clicks(&button, &CSkinBitmapButton::clicked);
+
+    QTest::keyPress(&button, Qt::Key_Space);
+    QVERIFY(button.IsPressed());
+    QCOMPARE(button.CurrentFrame(), 1);
+    // Held key: the system repeats release and press pairs marked as auto-repeat.
+    for (int i = 0; i < 3; ++i) {
+        QKeyEvent release(QEvent::KeyRelease, Qt::Key_Space, Qt::NoModifier, QStringLiteral(" "), true);
+        QApplication::sendEvent(&button, &release);
+        QKeyEvent press(QEvent::KeyPress, Qt::Key_Space, Qt::NoModifier, QStringLiteral(" "), true);
+        QApplication::sendEvent(&button, &press);
+    }
+    QCOMPARE(clicks.count(), 0);
+    QTest::keyRelease(&button, Qt::Key_Space);
+    QCOMPARE(clicks.count(), 1);
+    QCOMPARE(clicks.at(0).at(0).toInt(), 102);
+    QVERIFY(!button.IsPressed());
+}
+
+void SkinWidgetsTest::EnterClicksAndOtherKeysDoNot() {
+    QWidget parent;
+    CSkinBitmapButton button(157, &parent, 106, 2, 237, 10);
+    QSignalSpy clicks(&button, &CSkinBitmapButton::clicked);
+    QTest::keyClick(&button, Qt::Key_A);
+    QCOMPARE(clicks.count(), 0);
+    QTest::keyClick(&button, Qt::Key_Return);
+    QTest::keyClick(&button, Qt::Key_Enter);
+    QCOMPARE(clicks.count(), 2);
+}
+
+void SkinWidgetsTest::PanelStartsWithItsDefaults() {
+    StatusPanel panel;
+    QCOMPARE(panel.size(), QSize(165, 133));
+    QCOMPARE(panel.StatusText(), QStringLiteral("Please wait..."));
+    QCOMPARE(panel.NoticeText(), QStringLiteral(" "));
+    QCOMPARE(panel.SignalLevel(), 0);
+    QCOMPARE(panel.BatteryLevel(), 0);
+    QCOMPARE(panel.NetworkImage(), -1);
+    QCOMPARE(panel.ConnectionImage(), 3);
+    QVERIFY(!panel.TrafficIndicator());
+    QVERIFY(!panel.VoiceMailIcon());
+    QCOMPARE(panel.ShownText(), QStringLiteral("Please wait..."));
+}
+
+void SkinWidgetsTest::PanelSettersRepaintOnlyOnChange() {
+    StatusPanel panel;
+    const int before = panel.RepaintRequests();
+    QVERIFY(panel.SetStatusText(QStringLiteral("Gotowy")));
+    QVERIFY(!panel.SetStatusText(QStringLiteral("Gotowy")));
+    QVERIFY(panel.SetSignalLevel(5));
+    QVERIFY(!panel.SetSignalLevel(5));
+    QVERIFY(panel.SetBatteryLevel(6));
+    QVERIFY(!panel.SetBatteryLevel(6));
+    QVERIFY(panel.SetTrafficIndicator(true));
+    QVERIFY(!panel.SetTrafficIndicator(true));
+    QVERIFY(panel.SetVoiceMailIcon(true));
+    QVERIFY(!panel.SetVoiceMailIcon(true));
+    QVERIFY(panel.SetNetworkImage(4));
+    QVERIFY(!panel.SetNetworkImage(4));
+    QVERIFY(panel.SetConnectionImage(1));
+    QVERIFY(!panel.SetConnectionImage(1));
+    QVERIFY(panel.SetNoticeText(QStringLiteral("Poczta głosowa"), false));
+    QVERIFY(!panel.SetNoticeText(QStringLiteral("Poczta głosowa"), false));
+    // The same text with another colour is a change.
+    QVERIFY(panel.SetNoticeText(QStringLiteral("Poczta głosowa"), true));
+    QCOMPARE(panel.RepaintRequests() - before, 9);
+    QCOMPARE(panel.SignalLevel(), 5);
+    QCOMPARE(panel.BatteryLevel(), 6);
+    QCOMPARE(panel.NetworkImage(), 4);
+    QCOMPARE(panel.ConnectionImage(), 1);
+}
+
+void SkinWidgetsTest::PanelPaintsOnlyAfterAChange() {
+    StatusPanel panel;
+    panel.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&panel));
+    QTRY_VERIFY(panel.PaintCount() > 0);
+    QTest::qWait(20);
+    const int painted = panel.PaintCount();
+    panel.SetStatusText(QStringLiteral("Please wait..."));
+    QTest::qWait(50);
+    QCOMPARE(panel.PaintCount(), painted);
+    panel.SetStatusText(QStringLiteral("Brak sieci"));
+    QTRY_COMPARE(panel.PaintCount(), painted + 1);
+}
+
+void SkinWidgetsTest::PanelTextColourFollowsNotice() {
+    StatusPanel panel;
+    panel.SetStatusText(QStringLiteral("Gotowy"));
+    QCOMPARE(panel.ShownTextColour(), QColor(180, 180, 255));
+    panel.SetNoticeText(QStringLiteral("Telefon w użyciu"), false);
+    QCOMPARE(panel.ShownText(), QStringLiteral("Telefon w użyciu"));
+    QCOMPARE(panel.ShownTextColour(), QColor(255, 255, 50));
+    panel.SetNoticeText(QStringLiteral("Niski poziom baterii"), true);
+    QCOMPARE(panel.ShownTextColour(), QColor(255, 0, 0));
+    panel.SetNoticeText(QStringLiteral(" "), false);
+    QCOMPARE(panel.ShownText(), QStringLiteral("Gotowy"));
+    QCOMPARE(panel.ShownTextColour(), QColor(180, 180, 255));
+}
+
+void SkinWidgetsTest::PanelSignalOutsideRangeDrawsEmptyFrame() {
+    StatusPanel panel;
+    const QRect bars(9, 8, 22, 13);
+    const QImage empty = panel.Compose().toImage().copy(bars);
+    panel.SetSignalLevel(7);
+    const QImage full = panel.Compose().toImage().copy(bars);
+    QVERIFY(full != empty);
+    panel.SetSignalLevel(8);
+    QCOMPARE(panel.Compose().toImage().copy(bars), empty);
+    panel.SetSignalLevel(-1);
+    QCOMPARE(panel.Compose().toImage().copy(bars), empty);
+}
+
+void SkinWidgetsTest::PanelImagesByValue() {
+    QCOMPARE(StatusPanel::NetworkBitmap(2), 154);
+    QCOMPARE(StatusPanel::NetworkBitmap(3), 155);
+    QCOMPARE(StatusPanel::NetworkBitmap(4), 153);
+    QCOMPARE(StatusPanel::NetworkBitmap(0), 167);
+    QCOMPARE(StatusPanel::NetworkBitmap(-1), 167);
+    QCOMPARE(StatusPanel::ConnectionBitmap(0), 164);
+    QCOMPARE(StatusPanel::ConnectionBitmap(1), 165);
+    QCOMPARE(StatusPanel::ConnectionBitmap(2), 182);
+    QCOMPARE(StatusPanel::ConnectionBitmap(3), 166);
+
+    // The icons appear only while on, at their places.
+    StatusPanel panel;
+    const QRect voiceMail(80, 8, 19, 14);
+    const QRect traffic(37, 8, 21, 13);
+    const QImage before = panel.Compose().toImage();
+    panel.SetVoiceMailIcon(true);
+    const QImage withMail = panel.Compose().toImage();
+    QVERIFY(withMail.copy(voiceMail) != before.copy(voiceMail));
+    QCOMPARE(withMail.copy(traffic), before.copy(traffic));
+    panel.SetTrafficIndicator(true);
+    QVERIFY(panel.Compose().toImage().copy(traffic) != before.copy(traffic));
+    panel.SetVoiceMailIcon(false);
+    panel.SetTrafficIndicator(false);
+    QCOMPARE(panel.Compose().toImage(), before);
+}
+
+QTEST_MAIN(SkinWidgetsTest)
+#include "SkinWidgetsTest.moc"
