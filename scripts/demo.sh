@@ -1,16 +1,32 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, starts the modem stand-in and shows the client talking to it: the start-up
-# handshake and a live request-60 exchange. The stand-in keeps running until Ctrl-C (or DEMO_KEEP=0 to stop at once).
+# Installs what is missing, builds, starts the modem stand-in with a healthy modem and opens VelmoManager on it.
+# Everything the demo writes (settings, phonebook, ports folder, the stand-in's device state) lives under
+# build/demo/run, so the user's own settings are never touched.
+#   DEMO_SCENARIO=card-pin bash scripts/demo.sh     start the stand-in with another scenario
+#   DEMO_SCREENSHOT=docs/main-window.png            save a picture of the window once it reads "Gotowy"
+#   DEMO_QUIT_WHEN_READY=1                          close the manager once it is ready (for checks)
+# Without a display (no $DISPLAY or $WAYLAND_DISPLAY) the manager runs on a virtual X server (xvfb-run).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 
 bash scripts/install-deps.sh
-bash scripts/build.sh build/demo -DVELMO_BUILD_TESTS=OFF -DVELMO_BUILD_BENCH=OFF -DVELMO_BUILD_MANAGER=OFF
-bin=build/demo/bin
+bash scripts/build.sh build/demo -DVELMO_BUILD_TESTS=OFF -DVELMO_BUILD_BENCH=OFF
+bin=$root/build/demo/bin
+
+run=$root/build/demo/run
+mkdir -p "$run"
+chmod 700 "$run"
+export XDG_CONFIG_HOME=$run/config
+export VELMO_PORTS_DIR=$run/ports
+export VELMO_PHONEBOOK_DIR=$run/phonebook
+export VELMO_DIALUP_RUNTIME_DIR=$run/dialup
+export VELMO_SIM_STATE=$run/modem-sim.state
+export VELMO_DISCOVERY_ADDRESS=127.0.0.1
+mkdir -p "$VELMO_PORTS_DIR"
 
 start_line=$(mktemp)
-"$bin/velmo-modem-sim" --log-requests >"$start_line" &
+"$bin/velmo-modem-sim" --scenario "${DEMO_SCENARIO:-healthy-evdo}" >"$start_line" &
 sim=$!
 trap 'kill "$sim" 2>/dev/null; wait "$sim" 2>/dev/null; rm -f "$start_line"' EXIT
 for _ in $(seq 50); do
@@ -24,25 +40,22 @@ if [ -z "$port" ]; then
   exit 1
 fi
 
-echo
-echo "\$ velmo-cli --port $port open"
-"$bin/velmo-cli" --port "$port" open || echo "(exit status $?)"
-echo
-echo "\$ velmo-cli --port $port status"
-"$bin/velmo-cli" --port "$port" status || echo "(exit status $?)"
-echo
-echo "\$ velmo-cli --port $port raw60 \"3C 00 00\""
-"$bin/velmo-cli" --port "$port" raw60 "3C 00 00" || echo "(exit status $?)"
-echo
-echo "\$ velmo-modem-sim ctl status | head -n 14"
-{ "$bin/velmo-modem-sim" ctl status || true; } | head -n 14
+args=(--use-port "$port" --report-timing)
+if [ -n "${DEMO_SCREENSHOT:-}" ]; then
+  args+=(--screenshot "$(realpath -m "$DEMO_SCREENSHOT")")
+fi
+if [ "${DEMO_QUIT_WHEN_READY:-0}" = "1" ]; then
+  args+=(--quit-when-ready)
+fi
 
-if [ "${DEMO_KEEP:-1}" = "1" ]; then
-  echo
-  echo "The stand-in keeps answering on port $port. Try:"
-  echo "  $bin/velmo-cli --port $port rf --watch"
-  echo "  $bin/velmo-modem-sim ctl scenario no-service; $bin/velmo-cli --port $port status"
-  echo "  $bin/velmo-cli --port $port --spc 000000 nam write 1 5550123"
-  echo "Press Ctrl-C to stop it."
-  wait "$sim"
+echo
+echo "VelmoManager opens on the stand-in's port $port. While it runs, try in another terminal:"
+echo "  VELMO_PORTS_DIR=$VELMO_PORTS_DIR $bin/velmo-modem-sim ctl scenario no-service"
+echo "  VELMO_PORTS_DIR=$VELMO_PORTS_DIR $bin/velmo-modem-sim ctl scenario healthy-evdo"
+echo "  VELMO_PORTS_DIR=$VELMO_PORTS_DIR $bin/velmo-modem-sim ctl vanish; sleep 3; VELMO_PORTS_DIR=$VELMO_PORTS_DIR $bin/velmo-modem-sim ctl appear"
+echo "Close the window (its x button) to end the demo."
+if [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; then
+  "$bin/VelmoManager" "${args[@]}"
+else
+  xvfb-run -a -s "-screen 0 800x600x24" "$bin/VelmoManager" "${args[@]}"
 fi

@@ -1,0 +1,482 @@
+#include "MainWindow.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QLoggingCategory>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPolygon>
+#include <QRegion>
+#include <QScreen>
+#include <QThread>
+#include <ctime>
+
+#include "QtDeviceView.h"
+#include "QtUserPrompt.h"
+#include "manager/core/ConnectionControl.h"
+#include "manager/core/DeviceStateMachine.h"
+#include "manager/core/PortDetection.h"
+#include "manager/core/Profiles.h"
+#include "manager/core/Settings.h"
+#include "manager/screens/AdvancedStatusDialog.h"
+#include "manager/screens/CSkinBitmapButton.h"
+#include "manager/screens/NoticeWindow.h"
+#include "manager/screens/SkinImages.h"
+#include "manager/screens/SplashWindow.h"
+#include "manager/screens/StatusPanel.h"
+#include "platform/dialup/DialupService.h"
+
+Q_LOGGING_CATEGORY(lcMainWindow, "velmo.manager.window", QtWarningMsg)
+
+namespace velmo::manager {
+
+namespace {
+constexpr int kWindowWidth = 335;
+constexpr int kWindowHeight = 173;
+constexpr int kCorner = 5;
+constexpr int kBackgroundBitmap = 139;
+constexpr int kIcon = 128;
+}  // namespace
+
+// The library's one window message: nothing here acts on it (everything comes from polling), but the copy
+// is taken on the reader thread and queued, as the library expects of its target.
+class ModemNotifyForwarder final : public IModemNotifyTarget {
+  public:
+    explicit ModemNotifyForwarder(QObject* window) : window_(window) {}
+    void post(uint32_t message, uintptr_t wParam, intptr_t lParam) override {
+        QMetaObject::invokeMethod(
+            window_, [message, wParam, lParam] { qCDebug(lcMainWindow) << "report" << message << wParam << lParam; },
+            Qt::QueuedConnection);
+    }
+
+  private:
+    QObject* window_;
+};
+
+MainWindow::MainWindow(CSettings& settings, const Options& options)
+    : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint), settings_(settings), options_(options) {
+    ProcessFlags::mainWindowAlive.store(true);
+    setWindowTitle(QStringLiteral("VelmoManager"));
+    setAttribute(Qt::WA_DeleteOnClose, false);
+    wrapper_.SetClosingFlag(&context_.closing);
+    wrapper_.SetSettings(&settings_.Record());
+    wrapper_.SetPortDetector([] { return FindDiagnosticPort(); });
+}
+
+MainWindow::~MainWindow() {
+    if (!shutdownStarted_ && ProcessFlags::workerRunning.load()) {
+        // Destroyed without the close sequence (a test, or the application object going away first).
+        context_.closing.store(true);
+        Shutdown();
+    }
+    if (view_ != nullptr) {
+        view_->Detach();
+    }
+    if (prompt_ != nullptr) {
+        prompt_->Detach();
+    }
+    if (!ProcessFlags::workerRunning.load()) {
+        delete view_;
+        delete prompt_;
+    }
+    settings_.Save();
+    ProcessFlags::mainWindowAlive.store(false);
+}
+
+CSkinBitmapButton* MainWindow::Button(int id) const {
+    switch (id) {
+    case kMinimize:
+        return minimize_;
+    case kClose:
+        return close_;
+    case kConnect:
+        return connect_;
+    case kDisconnect:
+        return disconnect_;
+    case kMenu:
+        return menu_;
+    case kMenuDisabled:
+        return menuDisabled_;
+    default:
+        return nullptr;
+    }
+}
+
+bool MainWindow::Create() {
+    setFixedSize(kWindowWidth, kWindowHeight);
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        move(screen->availableGeometry().center() - rect().center());
+    }
+    const int w = kWindowWidth;
+    const int h = kWindowHeight;
+    // Cut 5-pixel corners.
+    const QPolygon outline({QPoint(kCorner, 0), QPoint(0, kCorner), QPoint(0, h - kCorner), QPoint(kCorner, h),
+                            QPoint(w - kCorner, h), QPoint(w, h - kCorner), QPoint(w, kCorner),
+                            QPoint(w - kCorner, 0), QPoint(kCorner, 0)});
+    setMask(QRegion(outline));
+    setWindowIcon(QIcon(Skin(kIcon)));
+
+    auto makeButton = [this](int bitmap, int id, int frames, int x, int y) {
+        auto* button = new CSkinBitmapButton(bitmap, this, id, frames, x, y);
+        button->SetDrawFocus(false);
+        connect(button, &CSkinBitmapButton::clicked, this, &MainWindow::OnButton);
+        return button;
+    };
+    minimize_ = makeButton(141, kMinimize, 2, 282, 10);
+    close_ = makeButton(142, kClose, 2, 301, 10);
+    panel_ = new StatusPanel(this);
+    panel_->move(15, 17);
+    connect_ = makeButton(241, kConnect, 3, 176, 117);
+    disconnect_ = makeButton(242, kDisconnect, 3, 176, 117);
+    menu_ = makeButton(157, kMenu, 2, 237, 10);
+    menuDisabled_ = makeButton(225, kMenuDisabled, 3, 237, 10);
+    disconnect_->hide();
+    menu_->hide();
+    menuDisabled_->setEnabled(false);
+    connect_->setEnabled(false);
+    disconnect_->setEnabled(false);
+    setWindowOpacity(1.0);
+
+    if (options_.startMinimized) {
+        QMetaObject::invokeMethod(this, [this] { showMinimized(); }, Qt::QueuedConnection);
+    }
+    SetDeviceStatusCode(1);
+    SetStatusText(tr("Inicjalizacja… "));
+
+    view_ = new QtDeviceView(this);
+    prompt_ = new QtUserPrompt(this, &context_.closing);
+
+    if (wrapper_.Bind([this](const std::string& message) {
+            prompt_->Message(QString::fromStdString(message), QString(), PromptIcon::Stop, PromptButtons::Ok);
+        }) != 0) {
+        return false;
+    }
+    notify_ = std::make_unique<ModemNotifyForwarder>(this);
+    wrapper_.SetNotifyWindow(notify_.get());
+
+    if (options_.splash && !options_.startMinimized) {
+        auto* splash = new SplashWindow(this);
+        connect(splash, &SplashWindow::gone, this, [this] { update(); });
+        splash->Start();
+    }
+    static constexpr int kNoticeBitmaps[3] = {178, 180, 181};
+    for (int i = 0; i < 3; ++i) {
+        notices_[i] = new NoticeWindow(kNoticeBitmaps[i], &context_.noticeShown[i], this);
+    }
+
+    dialup_ = dialup::CreateDialupService();
+    profiles_ = std::make_unique<CProfiles>(wrapper_, *dialup_);
+    ConnectionHooks hooks;
+    hooks.readDefaultProfile = [this](ProfileRecord* record) {
+        const QString name = profiles_->DefaultName();
+        return !name.isEmpty() && profiles_->Read(name, record);
+    };
+    hooks.checkDefaultEntry = [this] { return profiles_->EntryCheck(profiles_->DefaultName()); };
+    hooks.repairDefaultEntry = [this] { return profiles_->RepairEntry(profiles_->DefaultName()); };
+    hooks.nowSeconds = [] { return static_cast<int64_t>(std::time(nullptr)); };
+    connection_ = std::make_unique<CConnectionControl>(context_, wrapper_, settings_, *view_, *prompt_,
+                                                       dialup_.get(), std::move(hooks));
+
+    show();
+    connect(&blinkTimer_, &QTimer::timeout, this, &MainWindow::OnBlinkTick);
+    blinkTimer_.start(kBlinkTimerMs);
+    unblockTimer_.setSingleShot(true);
+    connect(&unblockTimer_, &QTimer::timeout, this, [this] {
+        inputBlocked_ = false;
+        QApplication::restoreOverrideCursor();
+    });
+    StartWorker();
+    return true;
+}
+
+void MainWindow::StartWorker() {
+    MachineHooks hooks;
+    hooks.driverReportsDevice = [this] {
+        return DriverReportsDevice(settings_.Record().automaticPort.load() != 0, wrapper_.OsClass());
+    };
+    hooks.createPreset = [this] { return profiles_->CreatePreset(false); };
+    machine_ = std::make_unique<CDeviceStateMachine>(context_, wrapper_, settings_, *view_, *prompt_,
+                                                     platform::RealClock(), *connection_, std::move(hooks));
+    ProcessFlags::workerRunning.store(true);
+    worker_ = std::thread([this] {
+        machine_->Run();
+        ProcessFlags::workerRunning.store(false);
+    });
+}
+
+void MainWindow::OnButton(int id) {
+    if (inputBlocked_) {
+        return;
+    }
+    switch (id) {
+    case kMinimize:
+        if (!context_.closing.load()) {
+            showMinimized();
+        }
+        break;
+    case kClose:
+        StartClosing();
+        break;
+    case kConnect:
+        BlockInput(connection_->OnConnectButton());
+        break;
+    case kDisconnect:
+        BlockInput(connection_->OnDisconnectButton());
+        break;
+    case kMenu:
+        // The settings window comes with a later version; until then the button opens nothing.
+        break;
+    default:
+        break;
+    }
+}
+
+void MainWindow::BlockInput(int ms) {
+    if (ms <= 0) {
+        return;
+    }
+    if (!inputBlocked_) {
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+    }
+    inputBlocked_ = true;
+    unblockTimer_.start(ms);
+}
+
+void MainWindow::StartClosing() {
+    bool expected = false;
+    if (!context_.closing.compare_exchange_strong(expected, true)) {
+        return;
+    }
+    SetStatusText(tr("Zamykanie… "));
+    if (prompt_ != nullptr) {
+        prompt_->CancelOpen();
+    }
+    if (!ProcessFlags::workerRunning.load()) {
+        // Nothing will post the close (binding failed or the worker is gone).
+        QMetaObject::invokeMethod(this, [this] { Shutdown(); }, Qt::QueuedConnection);
+    }
+}
+
+void MainWindow::Shutdown() {
+    if (shutdownStarted_) {
+        return;
+    }
+    shutdownStarted_ = true;
+    context_.closing.store(true);
+    context_.disconnectRequested.store(1);
+    wrapper_.Abort();
+    blinkTimer_.stop();
+    if (prompt_ != nullptr) {
+        prompt_->CancelOpen();
+    }
+    for (NoticeWindow*& notice : notices_) {
+        delete notice;
+        notice = nullptr;
+    }
+    delete advanced_.data();
+
+    // Wait for the worker with the event loop running, so that a question it is asking gets its "cancel".
+    QElapsedTimer waited;
+    waited.start();
+    while (ProcessFlags::workerRunning.load() && waited.elapsed() < kWorkerEndWaitMs) {
+        QEventLoop loop;
+        QTimer::singleShot(kWorkerEndPollMs, &loop, &QEventLoop::quit);
+        loop.exec();
+    }
+    if (!ProcessFlags::workerRunning.load()) {
+        if (worker_.joinable()) {
+            worker_.join();
+        }
+        wrapper_.Close();
+        wrapper_.Unbind();
+    } else {
+        // The worker may still be inside the library: leave the wrapper and the library alone.
+        qCWarning(lcMainWindow) << "the device worker did not end in time";
+        worker_.detach();
+    }
+    shutDown_ = true;
+    hide();
+    emit finished();
+}
+
+void MainWindow::BringToFront() {
+    showNormal();
+    raise();
+    activateWindow();
+}
+
+void MainWindow::ReloadSettings() {
+    settings_.Reload();
+}
+
+void MainWindow::ShowAdvancedStatus() {
+    if (advanced_ == nullptr) {
+        advanced_ = new AdvancedStatusDialog(wrapper_, context_, platform::RealClock(), this);
+        connect(advanced_, &AdvancedStatusDialog::closed, this, [this] { advanced_ = nullptr; });
+    }
+    advanced_->Refresh();
+    advanced_->show();
+    advanced_->raise();
+}
+
+// --- display -------------------------------------------------------------------------------------------
+
+void MainWindow::SetStatusText(const QString& text) {
+    const bool changed = panel_->SetStatusText(text);
+    connect_->setEnabled(text == tr("Gotowy"));
+    if (changed) {
+        emit statusTextChanged(text);
+    }
+}
+
+void MainWindow::SetDeviceStatusCode(int code) {
+    context_.deviceStatusCode.store(code);
+}
+
+void MainWindow::SetSignalLevel(int level) {
+    panel_->SetSignalLevel(level);
+}
+
+void MainWindow::SetBatteryLevel(int level) {
+    batteryLevel_ = level;
+    panel_->SetBatteryLevel(level);
+}
+
+void MainWindow::SetChargingAnimation(bool on) {
+    charging_ = on;
+}
+
+void MainWindow::SetBatteryWord(uint16_t word) {
+    battery_ = word;
+}
+
+void MainWindow::SetTrafficFlag(bool on) {
+    traffic_ = on;
+    if (!on) {
+        panel_->SetTrafficIndicator(false);
+    }
+}
+
+void MainWindow::SetVoiceMailIcon(bool on) {
+    panel_->SetVoiceMailIcon(on);
+}
+
+void MainWindow::SetNetworkImage(int image) {
+    panel_->SetNetworkImage(image);
+}
+
+void MainWindow::SetConnectionImage(int image) {
+    panel_->SetConnectionImage(image);
+}
+
+void MainWindow::SetConnectedLook(bool connected) {
+    connect_->setVisible(!connected);
+    disconnect_->setVisible(connected);
+}
+
+void MainWindow::SetConnectButtonsEnabled(bool enabled) {
+    connect_->setEnabled(enabled);
+    disconnect_->setEnabled(enabled);
+}
+
+void MainWindow::SetMenuShown(bool shown) {
+    menu_->setVisible(shown);
+    menuDisabled_->setVisible(!shown);
+}
+
+void MainWindow::ClearNotices() {
+    blink_.ClearNotices();
+    panel_->SetNoticeText(QStringLiteral(" "), false);
+}
+
+void MainWindow::ShowNoticeWindow(NoticeWindowId id) {
+    if (notices_[id] != nullptr && !context_.closing.load()) {
+        notices_[id]->Show();
+    }
+}
+
+void MainWindow::StatusRefreshed() {
+    if (advanced_ != nullptr) {
+        advanced_->Refresh();
+    }
+}
+
+void MainWindow::OnBlinkTick() {
+    BlinkInputs in;
+    in.traffic = traffic_;
+    in.connectionState = context_.connectionState.load();
+    in.charging = charging_;
+    in.battery = battery_;
+    in.batteryLevel = batteryLevel_;
+    in.notices.battery = battery_;
+    in.notices.noticeCShown = context_.noticeShown[kNoticeC].load();
+    in.notices.noticeAShown = context_.noticeShown[kNoticeA].load();
+    in.notices.voiceMail = context_.voiceMail.load() != 0;
+    const BlinkOutputs out = blink_.Tick(in);
+    panel_->SetTrafficIndicator(out.trafficOn);
+    if (out.batteryChanged) {
+        batteryLevel_ = out.batteryLevel;
+        panel_->SetBatteryLevel(out.batteryLevel);
+    }
+    if (out.noticeChanged) {
+        panel_->SetNoticeText(out.notice.index == 0 ? QStringLiteral(" ") : out.notice.text, out.notice.alert);
+    }
+}
+
+// --- window behaviour ----------------------------------------------------------------------------------
+
+void MainWindow::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    painter.drawPixmap(0, 0, Skin(kBackgroundBitmap));
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+    if (shutDown_) {
+        event->accept();
+        return;
+    }
+    // The system close only starts closing; the window stays until the worker has finished.
+    event->ignore();
+    StartClosing();
+}
+
+void MainWindow::mousePressEvent(QMouseEvent* event) {
+    if (event->button() == Qt::LeftButton && !inputBlocked_) {
+        dragging_ = true;
+        dragOffset_ = event->globalPosition().toPoint() - frameGeometry().topLeft();
+        event->accept();
+        return;
+    }
+    QWidget::mousePressEvent(event);
+}
+
+void MainWindow::mouseMoveEvent(QMouseEvent* event) {
+    if (dragging_ && (event->buttons() & Qt::LeftButton)) {
+        move(event->globalPosition().toPoint() - dragOffset_);
+        event->accept();
+        return;
+    }
+    QWidget::mouseMoveEvent(event);
+}
+
+void MainWindow::mouseReleaseEvent(QMouseEvent* event) {
+    dragging_ = false;
+    QWidget::mouseReleaseEvent(event);
+}
+
+void MainWindow::changeEvent(QEvent* event) {
+    if (event->type() == QEvent::WindowStateChange) {
+        minimized_ = isMinimized();
+    } else if (event->type() == QEvent::ActivationChange) {
+        update(QRect(QPoint(10, 6), QPoint(90, 21)));
+    }
+    QWidget::changeEvent(event);
+}
+
+bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+    return QWidget::eventFilter(watched, event);
+}
+
+}  // namespace velmo::manager

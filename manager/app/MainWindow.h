@@ -1,0 +1,162 @@
+// The small skinned main window: it binds the modem library, starts the device worker, shows what the
+// worker and the dial callback push into it, and runs the shutdown in its fixed order.
+#pragma once
+
+#include <QPointer>
+#include <QTimer>
+#include <QWidget>
+#include <array>
+#include <atomic>
+#include <memory>
+#include <thread>
+
+#include "manager/core/CModemWrapper.h"
+#include "manager/core/DeviceContext.h"
+#include "manager/core/StatusModel.h"
+
+namespace velmo::dialup {
+class IDialupService;
+}
+
+namespace velmo::manager {
+
+class CSettings;
+class CProfiles;
+class CDeviceStateMachine;
+class CConnectionControl;
+class QtDeviceView;
+class QtUserPrompt;
+class CSkinBitmapButton;
+class StatusPanel;
+class NoticeWindow;
+class AdvancedStatusDialog;
+class ModemNotifyForwarder;
+
+// Process-wide flags that the exit path looks at.
+struct ProcessFlags {
+    static inline std::atomic<bool> mainWindowAlive{false};
+    static inline std::atomic<bool> workerRunning{false};
+};
+
+// How long the shutdown waits for the worker, and its polling step.
+inline constexpr int kWorkerEndWaitMs = 50000;
+inline constexpr int kWorkerEndPollMs = 20;
+inline constexpr int kBlinkTimerMs = 500;
+
+class MainWindow : public QWidget {
+    Q_OBJECT
+  public:
+    enum ButtonId { kMinimize = 101, kClose = 102, kPanel = 103, kConnect = 104, kDisconnect = 105, kMenu = 106,
+                    kMenuDisabled = 217 };
+    struct Options {
+        bool splash = true;
+        bool startMinimized = false;
+    };
+
+    MainWindow(CSettings& settings, const Options& options);
+    ~MainWindow() override;
+
+    // The creation handler: builds the controls, binds the library, starts the worker. False when binding
+    // failed; the application then ends.
+    bool Create();
+
+    // Display, on the window thread (the worker's calls arrive queued through QtDeviceView).
+    void SetStatusText(const QString& text);
+    void SetDeviceStatusCode(int code);
+    void SetSignalLevel(int level);
+    void SetBatteryLevel(int level);
+    void SetChargingAnimation(bool on);
+    void SetBatteryWord(uint16_t word);
+    void SetTrafficFlag(bool on);
+    void SetVoiceMailIcon(bool on);
+    void SetNetworkImage(int image);
+    void SetConnectionImage(int image);
+    void SetConnectedLook(bool connected);
+    void SetConnectButtonsEnabled(bool enabled);
+    void SetMenuShown(bool shown);
+    void ClearNotices();
+    void ShowNoticeWindow(NoticeWindowId id);
+    void StatusRefreshed();
+
+    // The close button and the system close only start closing; the worker then asks for Shutdown.
+    void StartClosing();
+    // Runs once, when the worker has sent its quit requests (or the binding failed).
+    void Shutdown();
+    // A second start asked this copy to come forward.
+    void BringToFront();
+    // Opened from the settings window; at most one instance.
+    void ShowAdvancedStatus();
+
+    DeviceContext& Context() { return context_; }
+    CModemWrapper& Wrapper() { return wrapper_; }
+    StatusPanel* Panel() const { return panel_; }
+    CSkinBitmapButton* Button(int id) const;
+    int DeviceStatusCode() const { return context_.deviceStatusCode.load(); }
+    bool InputBlocked() const { return inputBlocked_; }
+    bool IsShutDown() const { return shutDown_; }
+
+  public slots:
+    // Another part of the program changed the stored settings.
+    void ReloadSettings();
+
+  signals:
+    // The shutdown has finished; the application may end.
+    void finished();
+    // The panel's line of text changed (the device status as the user reads it).
+    void statusTextChanged(const QString& text);
+
+  protected:
+    void paintEvent(QPaintEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void changeEvent(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+  private:
+    void OnButton(int id);
+    void OnBlinkTick();
+    void BlockInput(int ms);
+    void StartWorker();
+
+    CSettings& settings_;
+    Options options_;
+    DeviceContext context_;
+    CModemWrapper wrapper_;
+    std::unique_ptr<dialup::IDialupService> dialup_;
+    std::unique_ptr<CProfiles> profiles_;
+    // The view and the prompt outlive the window when the worker does not end in time.
+    QtDeviceView* view_ = nullptr;
+    QtUserPrompt* prompt_ = nullptr;
+    std::unique_ptr<ModemNotifyForwarder> notify_;
+    std::unique_ptr<CDeviceStateMachine> machine_;
+    std::unique_ptr<CConnectionControl> connection_;
+    std::thread worker_;
+
+    CSkinBitmapButton* minimize_ = nullptr;
+    CSkinBitmapButton* close_ = nullptr;
+    CSkinBitmapButton* connect_ = nullptr;
+    CSkinBitmapButton* disconnect_ = nullptr;
+    CSkinBitmapButton* menu_ = nullptr;
+    CSkinBitmapButton* menuDisabled_ = nullptr;
+    StatusPanel* panel_ = nullptr;
+    std::array<NoticeWindow*, 3> notices_{};
+    QPointer<AdvancedStatusDialog> advanced_;
+
+    QTimer blinkTimer_;
+    QTimer unblockTimer_;
+    BlinkModel blink_;
+    bool charging_ = false;
+    bool traffic_ = false;
+    uint16_t battery_ = 0xFFFF;
+    int batteryLevel_ = 0;
+    bool inputBlocked_ = false;
+    bool minimized_ = false;
+    bool shutdownStarted_ = false;
+    bool shutDown_ = false;
+    QPoint dragOffset_;
+    bool dragging_ = false;
+};
+
+}  // namespace velmo::manager

@@ -1,0 +1,145 @@
+// VelmoManager: one copy per user, a skinned main window, a device worker and an orderly shutdown.
+#include <QApplication>
+#include <QCommandLineParser>
+#include <QFont>
+#include <QMessageBox>
+#include <QElapsedTimer>
+#include <QThread>
+#include <QTimer>
+#include <cstdio>
+#include <cstdlib>
+#include <unistd.h>
+
+#include "MainWindow.h"
+#include "manager/core/RegistryKey.h"
+#include "manager/core/Settings.h"
+#include "manager/core/SingleInstance.h"
+
+using namespace velmo::manager;
+
+namespace {
+
+constexpr unsigned long kExitFlagSleepMs = 1000;
+
+// A flag still set at exit gets one second for its owner to finish, once each.
+void SleepForUnfinishedFlags() {
+    const bool flags[] = {ProcessFlags::workerRunning.load(), ProcessFlags::mainWindowAlive.load(),
+                          CModemWrapper::Alive()};
+    for (bool set : flags) {
+        if (set) {
+            QThread::msleep(kExitFlagSleepMs);
+        }
+    }
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+    QElapsedTimer started;
+    started.start();
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("VelmoManager"));
+    QApplication::setOrganizationName(QStringLiteral("Brivanta"));
+    QApplication::setQuitOnLastWindowClosed(false);
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral("Connection manager for the Velmo CDMA data modem"));
+    parser.addHelpOption();
+    const QCommandLineOption minimized(QStringLiteral("minimized"),
+                                       QStringLiteral("Start with the main window minimized."));
+    const QCommandLineOption noSplash(QStringLiteral("no-splash"), QStringLiteral("Do not show the splash."));
+    const QCommandLineOption embedding(QStringLiteral("Embedding"), QStringLiteral("Started for embedding."));
+    const QCommandLineOption automation(QStringLiteral("Automation"), QStringLiteral("Started for automation."));
+    const QCommandLineOption usePort(
+        QStringLiteral("use-port"),
+        QStringLiteral("Store a fixed diagnostic port N in the settings (automatic detection off) and start."),
+        QStringLiteral("N"));
+    const QCommandLineOption reportTiming(QStringLiteral("report-timing"),
+                                          QStringLiteral("Print when the window was shown and when the modem was "
+                                                         "ready, in ms since start, on stderr."));
+    const QCommandLineOption screenshot(QStringLiteral("screenshot"),
+                                        QStringLiteral("Save a picture of the main window once it reads ready."),
+                                        QStringLiteral("FILE"));
+    const QCommandLineOption quitWhenReady(QStringLiteral("quit-when-ready"),
+                                           QStringLiteral("Close once the modem is ready (for checks)."));
+    parser.addOptions({minimized, noSplash, embedding, automation, usePort, reportTiming, screenshot, quitWhenReady});
+    parser.process(app);
+
+    SingleInstance instance;
+    if (!instance.Claim()) {
+        QMessageBox::information(nullptr, QStringLiteral("VelmoManager"),
+                                 QCoreApplication::translate("VelmoManager", "Aplikacja jest już uruchomiona."));
+        return 0;
+    }
+
+    QApplication::setFont(QFont(QStringLiteral("Sans Serif"), -1, QFont::Normal));
+    QFont font = QApplication::font();
+    font.setPixelSize(12);
+    QApplication::setFont(font);
+
+    PrepareSettingsFile();
+    if (parser.isSet(usePort)) {
+        bool ok = false;
+        const uint port = parser.value(usePort).toUInt(&ok);
+        if (!ok || port < 1 || port > kMaxComPortNumber + 1) {
+            std::fprintf(stderr, "VelmoManager: --use-port takes a number from 1 to %u\n", kMaxComPortNumber + 1);
+            return 2;
+        }
+        RegistryKey key(kSettingKey, true);
+        key.WriteDword(QStringLiteral("Disable AutoPort"), 1);
+        key.WriteDword(QStringLiteral("COM Port Number"), port - 1);
+        key.WriteDword(QStringLiteral("Current Port"), kLinkUsb);
+    }
+    CSettings settings;
+    settings.Load();
+
+    MainWindow::Options options;
+    options.startMinimized = parser.isSet(minimized);
+    options.splash = !parser.isSet(noSplash) && !parser.isSet(embedding) && !parser.isSet(automation);
+    auto* window = new MainWindow(settings, options);
+    QObject::connect(&instance, &SingleInstance::raiseRequested, window, &MainWindow::BringToFront);
+    QObject::connect(window, &MainWindow::finished, &app, &QCoreApplication::quit, Qt::QueuedConnection);
+    if (!window->Create()) {
+        window->Shutdown();
+        delete window;
+        return 1;
+    }
+    if (parser.isSet(reportTiming)) {
+        std::fprintf(stderr, "VelmoManager: window shown after %lld ms\n", static_cast<long long>(started.elapsed()));
+    }
+    const QString screenshotFile = parser.value(screenshot);
+    const bool timing = parser.isSet(reportTiming);
+    const bool quitReady = parser.isSet(quitWhenReady);
+    bool readySeen = false;
+    QObject::connect(window, &MainWindow::statusTextChanged, window, [&](const QString& text) {
+        if (readySeen || text != QCoreApplication::translate("ConnectionControl", "Gotowy")) {
+            return;
+        }
+        readySeen = true;
+        if (timing) {
+            std::fprintf(stderr, "VelmoManager: ready after %lld ms\n", static_cast<long long>(started.elapsed()));
+        }
+        if (!screenshotFile.isEmpty()) {
+            // Let the panel paint the new text first.
+            QTimer::singleShot(300, window, [window, screenshotFile] {
+                if (!window->grab().save(screenshotFile)) {
+                    std::fprintf(stderr, "VelmoManager: could not write %s\n", qPrintable(screenshotFile));
+                }
+            });
+        }
+        if (quitReady) {
+            QTimer::singleShot(600, window, [window] { window->StartClosing(); });
+        }
+    });
+    const int code = QApplication::exec();
+    if (ProcessFlags::workerRunning.load()) {
+        // The worker may still be inside the library: neither the window with its wrapper nor the library
+        // may go away under it.
+        SleepForUnfinishedFlags();
+        std::fflush(nullptr);
+        _exit(code);
+    }
+    delete window;
+    SleepForUnfinishedFlags();
+    return code;
+}
