@@ -219,9 +219,7 @@ EvaluationOutcome CConnectionControl::Evaluate() {
             }
             return out;
         }
-        if (state == kConnDormant) {
-            return out;
-        }
+        // A dormant call still hangs up on request: waiting for traffic to resume could take forever.
         if (context_.disconnectRequested.load() != 0) {
             context_.disconnectRequested.store(0);
             context_.dormant.store(0);
@@ -229,6 +227,9 @@ EvaluationOutcome CConnectionControl::Evaluate() {
             SetDeviceStatusCode(1);
             wrapper_.HangUp();
             HangUpEnding(out);
+            return out;
+        }
+        if (state == kConnDormant) {
             return out;
         }
     } else {

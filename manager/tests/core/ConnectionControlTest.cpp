@@ -150,6 +150,24 @@ TEST_F(ConnectionTest, DormantWithoutOurConnectionGoesOnEvaluating) {
     EXPECT_EQ(last_.nextState, DM_STATE_USB_IDLE_12);
 }
 
+// The disconnect button is offered while the call is dormant; pressing it must hang up at once, not when
+// traffic resumes.
+TEST_F(ConnectionTest, DisconnectWhileDormantHangsUp) {
+    context_.connectionState = kConnConnected;
+    Status(1, 1);
+    context_.dormant = 1;
+    Evaluate(3);
+    ASSERT_EQ(context_.connectionState.load(), kConnDormant);
+    EXPECT_EQ(Evaluate(2), (std::vector<QString>{kNone, kNone}));  // stays dormant, nothing to do
+    EXPECT_EQ(modem_.hangUps.load(), 0);
+    EXPECT_EQ(control_->OnDisconnectButton(), kDisconnectBlockMs);
+    EXPECT_EQ(Evaluate(1), (std::vector<QString>{U(" ")}));
+    EXPECT_EQ(modem_.hangUps.load(), 1);
+    EXPECT_EQ(context_.connectionState.load(), kConnNone);
+    EXPECT_EQ(context_.disconnectRequested.load(), 0);
+    EXPECT_EQ(last_.wait, 40);
+}
+
 TEST_F(ConnectionTest, ForeignTrafficShownOnTheFourthEvaluation) {
     context_.connectionState = kConnReady;
     Status(1, 1);
