@@ -314,6 +314,7 @@ void MainWindow::ReloadSettings() {
 void MainWindow::ShowAdvancedStatus() {
     if (advanced_ == nullptr) {
         advanced_ = new AdvancedStatusDialog(wrapper_, context_, platform::RealClock(), this);
+        advanced_->SetRfBlockReader([this] { return wrapper_.RfBlockAFirst(); });
         connect(advanced_, &AdvancedStatusDialog::closed, this, [this] { advanced_ = nullptr; });
     }
     advanced_->Refresh();

@@ -345,6 +345,20 @@ std::string CModemWrapper::DiscoveredAddress() {
     return std::string(out.data());
 }
 
+int CModemWrapper::RfBlockAFirst() {
+    // The window thread asks this while the worker may be waiting on the modem under the call lock: rather
+    // than freeze the window, give the last value read.
+    std::unique_lock lock(callLock_, std::try_to_lock);
+    IOrvikModem* m = modem_.load();
+    if (!lock.owns_lock() || m == nullptr) {
+        return m == nullptr ? -1 : rfBlockAFirst_.load();
+    }
+    std::array<uint8_t, kRfBlockASize> block{};
+    m->GetRfBlockA(block.data());
+    rfBlockAFirst_.store(static_cast<int16_t>(static_cast<uint16_t>(block[0] | (block[1] << 8))));
+    return rfBlockAFirst_.load();
+}
+
 bool CModemWrapper::ReadCachedParameter(uint8_t code) {
     const ParameterSize* p = FindParameter(code);
     return p != nullptr && !p->writeOnly && ReadParameter(code, p->size);

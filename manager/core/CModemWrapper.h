@@ -110,6 +110,9 @@ class CModemWrapper {
     bool HangUp();
     std::string LibraryVersion();
     std::string DiscoveredAddress();
+    // The first 16-bit value of the RF block A (signed), -1 when nothing is bound; the last value read while
+    // another caller is inside the library.
+    int RfBlockAFirst();
 
     // The parameter cache: a read fills it from the modem, a write sends what the cache holds.
     bool ReadCachedParameter(uint8_t code);
@@ -159,6 +162,7 @@ class CModemWrapper {
     std::atomic<bool> portOpen_{false};
     std::atomic<int32_t> currentPort_{0};
     std::atomic<int32_t> lastResult_{0};
+    std::atomic<int> rfBlockAFirst_{-1};
     int32_t osClass_ = 0;
     int32_t baudRate_ = kBaudRate;
     const SettingsRecord* settings_ = nullptr;

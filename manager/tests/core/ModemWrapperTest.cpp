@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <atomic>
+#include <chrono>
 #include <thread>
 
 #include "StubModem.h"
@@ -395,6 +397,43 @@ TEST_F(WrapperEthernetTest, OpenReadsTheDeviceTextButDoesNotDependOnIt) {
     ASSERT_EQ(again.Bind({}, {LibraryBesideUs()}), 0);
     EXPECT_TRUE(again.OpenEthernetLink());
     EXPECT_TRUE(again.DeviceText().empty());
+}
+
+// The advanced status window reads the RF block from the window thread: it never waits behind a worker that
+// is inside the library, and the value is the block's first word, signed.
+TEST(ModemWrapperRfBlock, FirstWordSignedAndNeverBlocksBehindAnotherCall) {
+    struct RfModem : StubModem {
+        void GetRfBlockA(uint8_t* out) override {
+            out[0] = word & 0xFF;
+            out[1] = static_cast<uint8_t>(word >> 8);
+        }
+        int32_t QueryStatus(ModemStatusRecord*, int32_t) override {
+            inside.store(true);
+            while (!release.load()) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            }
+            return kResultOk;
+        }
+        uint16_t word = 0x1234;
+        std::atomic<bool> inside{false};
+        std::atomic<bool> release{false};
+    } modem;
+    CModemWrapper w;
+    EXPECT_EQ(w.RfBlockAFirst(), -1);  // nothing bound
+    w.Attach(&modem);
+    EXPECT_EQ(w.RfBlockAFirst(), 0x1234);
+    modem.word = 0xFF9C;
+    EXPECT_EQ(w.RfBlockAFirst(), -100);
+
+    std::thread worker([&] { w.QueryStatus(3); });
+    while (!modem.inside.load()) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    modem.word = 0x0001;
+    EXPECT_EQ(w.RfBlockAFirst(), -100);  // the last value, at once
+    modem.release.store(true);
+    worker.join();
+    EXPECT_EQ(w.RfBlockAFirst(), 1);
 }
 
 }  // namespace
