@@ -47,7 +47,8 @@ class ModemNotifyForwarder final : public IModemNotifyTarget {
     explicit ModemNotifyForwarder(QObject* window) : window_(window) {}
     void post(uint32_t message, uintptr_t wParam, intptr_t lParam) override {
         QMetaObject::invokeMethod(
-            window_, [message, wParam, lParam] { qCDebug(lcMainWindow) << "report" << message << wParam << lParam; },
+            window_,
+            [message, wParam, lParam] { qCDebug(lcMainWindow) << "report" << message << wParam << lParam; },
             Qt::QueuedConnection);
     }
 
@@ -87,20 +88,20 @@ MainWindow::~MainWindow() {
 
 CSkinBitmapButton* MainWindow::Button(int id) const {
     switch (id) {
-    case kMinimize:
-        return minimize_;
-    case kClose:
-        return close_;
-    case kConnect:
-        return connect_;
-    case kDisconnect:
-        return disconnect_;
-    case kMenu:
-        return menu_;
-    case kMenuDisabled:
-        return menuDisabled_;
-    default:
-        return nullptr;
+        case kMinimize:
+            return minimize_;
+        case kClose:
+            return close_;
+        case kConnect:
+            return connect_;
+        case kDisconnect:
+            return disconnect_;
+        case kMenu:
+            return menu_;
+        case kMenuDisabled:
+            return menuDisabled_;
+        default:
+            return nullptr;
     }
 }
 
@@ -112,9 +113,9 @@ bool MainWindow::Create() {
     const int w = kWindowWidth;
     const int h = kWindowHeight;
     // Cut 5-pixel corners.
-    const QPolygon outline({QPoint(kCorner, 0), QPoint(0, kCorner), QPoint(0, h - kCorner), QPoint(kCorner, h),
-                            QPoint(w - kCorner, h), QPoint(w, h - kCorner), QPoint(w, kCorner),
-                            QPoint(w - kCorner, 0), QPoint(kCorner, 0)});
+    const QPolygon outline({QPoint(kCorner, 0), QPoint(0, kCorner), QPoint(0, h - kCorner),
+                            QPoint(kCorner, h), QPoint(w - kCorner, h), QPoint(w, h - kCorner),
+                            QPoint(w, kCorner), QPoint(w - kCorner, 0), QPoint(kCorner, 0)});
     setMask(QRegion(outline));
     setWindowIcon(QIcon(Skin(kIcon)));
 
@@ -140,7 +141,8 @@ bool MainWindow::Create() {
     setWindowOpacity(1.0);
 
     if (options_.startMinimized) {
-        QMetaObject::invokeMethod(this, [this] { showMinimized(); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this] { showMinimized(); }, Qt::QueuedConnection);
     }
     SetDeviceStatusCode(1);
     SetStatusText(tr("Inicjalizacja… "));
@@ -211,25 +213,25 @@ void MainWindow::OnButton(int id) {
         return;
     }
     switch (id) {
-    case kMinimize:
-        if (!context_.closing.load()) {
-            showMinimized();
-        }
-        break;
-    case kClose:
-        StartClosing();
-        break;
-    case kConnect:
-        BlockInput(connection_->OnConnectButton());
-        break;
-    case kDisconnect:
-        BlockInput(connection_->OnDisconnectButton());
-        break;
-    case kMenu:
-        // The settings window comes with a later version; until then the button opens nothing.
-        break;
-    default:
-        break;
+        case kMinimize:
+            if (!context_.closing.load()) {
+                showMinimized();
+            }
+            break;
+        case kClose:
+            StartClosing();
+            break;
+        case kConnect:
+            BlockInput(connection_->OnConnectButton());
+            break;
+        case kDisconnect:
+            BlockInput(connection_->OnDisconnectButton());
+            break;
+        case kMenu:
+            // The settings window comes with a later version; until then the button opens nothing.
+            break;
+        default:
+            break;
     }
 }
 
@@ -255,7 +257,8 @@ void MainWindow::StartClosing() {
     }
     if (!ProcessFlags::workerRunning.load()) {
         // Nothing will post the close (binding failed or the worker is gone).
-        QMetaObject::invokeMethod(this, [this] { Shutdown(); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this] { Shutdown(); }, Qt::QueuedConnection);
     }
 }
 
@@ -422,7 +425,8 @@ void MainWindow::OnBlinkTick() {
         panel_->SetBatteryLevel(out.batteryLevel);
     }
     if (out.noticeChanged) {
-        panel_->SetNoticeText(out.notice.index == 0 ? QStringLiteral(" ") : out.notice.text, out.notice.alert);
+        panel_->SetNoticeText(out.notice.index == 0 ? QStringLiteral(" ") : out.notice.text,
+                              out.notice.alert);
     }
 }
 

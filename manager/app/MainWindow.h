@@ -46,8 +46,15 @@ inline constexpr int kBlinkTimerMs = 500;
 class MainWindow : public QWidget {
     Q_OBJECT
   public:
-    enum ButtonId { kMinimize = 101, kClose = 102, kPanel = 103, kConnect = 104, kDisconnect = 105, kMenu = 106,
-                    kMenuDisabled = 217 };
+    enum ButtonId {
+        kMinimize = 101,
+        kClose = 102,
+        kPanel = 103,
+        kConnect = 104,
+        kDisconnect = 105,
+        kMenu = 106,
+        kMenuDisabled = 217
+    };
     struct Options {
         bool splash = true;
         bool startMinimized = false;

@@ -13,48 +13,48 @@ namespace {
 
 QMessageBox::Icon ToIcon(PromptIcon icon) {
     switch (icon) {
-    case PromptIcon::Exclamation:
-        return QMessageBox::Warning;
-    case PromptIcon::Stop:
-        return QMessageBox::Critical;
-    case PromptIcon::Information:
-        return QMessageBox::Information;
-    case PromptIcon::Question:
-        return QMessageBox::Question;
-    case PromptIcon::None:
-        break;
+        case PromptIcon::Exclamation:
+            return QMessageBox::Warning;
+        case PromptIcon::Stop:
+            return QMessageBox::Critical;
+        case PromptIcon::Information:
+            return QMessageBox::Information;
+        case PromptIcon::Question:
+            return QMessageBox::Question;
+        case PromptIcon::None:
+            break;
     }
     return QMessageBox::NoIcon;
 }
 
 QMessageBox* MakeBox(QWidget* owner, const QString& text, const QString& caption, PromptIcon icon,
                      PromptButtons buttons) {
-    auto* box = new QMessageBox(ToIcon(icon), caption.isEmpty() ? QStringLiteral("VelmoManager") : caption, text,
-                                QMessageBox::NoButton, owner);
+    auto* box = new QMessageBox(ToIcon(icon), caption.isEmpty() ? QStringLiteral("VelmoManager") : caption,
+                                text, QMessageBox::NoButton, owner);
     switch (buttons) {
-    case PromptButtons::Ok:
-        box->setStandardButtons(QMessageBox::Ok);
-        break;
-    case PromptButtons::OkCancel:
-        box->setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel);
-        break;
-    case PromptButtons::YesNo:
-        box->setStandardButtons(QMessageBox::Yes | QMessageBox::No);
-        break;
+        case PromptButtons::Ok:
+            box->setStandardButtons(QMessageBox::Ok);
+            break;
+        case PromptButtons::OkCancel:
+            box->setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel);
+            break;
+        case PromptButtons::YesNo:
+            box->setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+            break;
     }
     return box;
 }
 
 PromptAnswer FromButton(int button) {
     switch (button) {
-    case QMessageBox::Ok:
-        return PromptAnswer::Ok;
-    case QMessageBox::Yes:
-        return PromptAnswer::Yes;
-    case QMessageBox::No:
-        return PromptAnswer::No;
-    default:
-        return PromptAnswer::Cancel;
+        case QMessageBox::Ok:
+            return PromptAnswer::Ok;
+        case QMessageBox::Yes:
+            return PromptAnswer::Yes;
+        case QMessageBox::No:
+            return PromptAnswer::No;
+        default:
+            return PromptAnswer::Cancel;
     }
 }
 

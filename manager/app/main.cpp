@@ -1,14 +1,14 @@
 // VelmoManager: one copy per user, a skinned main window, a device worker and an orderly shutdown.
+#include <unistd.h>
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QElapsedTimer>
 #include <QFont>
 #include <QMessageBox>
-#include <QElapsedTimer>
 #include <QThread>
 #include <QTimer>
 #include <cstdio>
 #include <cstdlib>
-#include <unistd.h>
 
 #include "MainWindow.h"
 #include "manager/core/RegistryKey.h"
@@ -49,26 +49,31 @@ int main(int argc, char* argv[]) {
                                        QStringLiteral("Start with the main window minimized."));
     const QCommandLineOption noSplash(QStringLiteral("no-splash"), QStringLiteral("Do not show the splash."));
     const QCommandLineOption embedding(QStringLiteral("Embedding"), QStringLiteral("Started for embedding."));
-    const QCommandLineOption automation(QStringLiteral("Automation"), QStringLiteral("Started for automation."));
+    const QCommandLineOption automation(QStringLiteral("Automation"),
+                                        QStringLiteral("Started for automation."));
     const QCommandLineOption usePort(
         QStringLiteral("use-port"),
-        QStringLiteral("Store a fixed diagnostic port N in the settings (automatic detection off) and start."),
+        QStringLiteral(
+            "Store a fixed diagnostic port N in the settings (automatic detection off) and start."),
         QStringLiteral("N"));
-    const QCommandLineOption reportTiming(QStringLiteral("report-timing"),
-                                          QStringLiteral("Print when the window was shown and when the modem was "
-                                                         "ready, in ms since start, on stderr."));
-    const QCommandLineOption screenshot(QStringLiteral("screenshot"),
-                                        QStringLiteral("Save a picture of the main window once it reads ready."),
-                                        QStringLiteral("FILE"));
+    const QCommandLineOption reportTiming(
+        QStringLiteral("report-timing"),
+        QStringLiteral("Print when the window was shown and when the modem was "
+                       "ready, in ms since start, on stderr."));
+    const QCommandLineOption screenshot(
+        QStringLiteral("screenshot"),
+        QStringLiteral("Save a picture of the main window once it reads ready."), QStringLiteral("FILE"));
     const QCommandLineOption quitWhenReady(QStringLiteral("quit-when-ready"),
                                            QStringLiteral("Close once the modem is ready (for checks)."));
-    parser.addOptions({minimized, noSplash, embedding, automation, usePort, reportTiming, screenshot, quitWhenReady});
+    parser.addOptions(
+        {minimized, noSplash, embedding, automation, usePort, reportTiming, screenshot, quitWhenReady});
     parser.process(app);
 
     SingleInstance instance;
     if (!instance.Claim()) {
-        QMessageBox::information(nullptr, QStringLiteral("VelmoManager"),
-                                 QCoreApplication::translate("VelmoManager", "Aplikacja jest już uruchomiona."));
+        QMessageBox::information(
+            nullptr, QStringLiteral("VelmoManager"),
+            QCoreApplication::translate("VelmoManager", "Aplikacja jest już uruchomiona."));
         return 0;
     }
 
@@ -82,7 +87,8 @@ int main(int argc, char* argv[]) {
         bool ok = false;
         const uint port = parser.value(usePort).toUInt(&ok);
         if (!ok || port < 1 || port > kMaxComPortNumber + 1) {
-            std::fprintf(stderr, "VelmoManager: --use-port takes a number from 1 to %u\n", kMaxComPortNumber + 1);
+            std::fprintf(stderr, "VelmoManager: --use-port takes a number from 1 to %u\n",
+                         kMaxComPortNumber + 1);
             return 2;
         }
         RegistryKey key(kSettingKey, true);
@@ -105,7 +111,8 @@ int main(int argc, char* argv[]) {
         return 1;
     }
     if (parser.isSet(reportTiming)) {
-        std::fprintf(stderr, "VelmoManager: window shown after %lld ms\n", static_cast<long long>(started.elapsed()));
+        std::fprintf(stderr, "VelmoManager: window shown after %lld ms\n",
+                     static_cast<long long>(started.elapsed()));
     }
     const QString screenshotFile = parser.value(screenshot);
     const bool timing = parser.isSet(reportTiming);
@@ -117,7 +124,8 @@ int main(int argc, char* argv[]) {
         }
         readySeen = true;
         if (timing) {
-            std::fprintf(stderr, "VelmoManager: ready after %lld ms\n", static_cast<long long>(started.elapsed()));
+            std::fprintf(stderr, "VelmoManager: ready after %lld ms\n",
+                         static_cast<long long>(started.elapsed()));
         }
         if (!screenshotFile.isEmpty()) {
             // Let the panel paint the new text first.

@@ -63,7 +63,9 @@ enum ConnectionStateValue : int32_t {
 
 // The capability value when the device gives no extended user status.
 inline constexpr int32_t kNoUserStatus = 0xFFFD;
-inline bool LacksUserStatus(int32_t capability) { return capability == kNoUserStatus || capability == -1; }
+inline bool LacksUserStatus(int32_t capability) {
+    return capability == kNoUserStatus || capability == -1;
+}
 
 // Values of request 60 command 34 kept for display.
 struct UserStatus {

@@ -17,14 +17,14 @@ class IDeviceView {
     virtual void SetStatusText(const QString& text) = 0;
     // Code 0..4 for the settings window; the text is set separately.
     virtual void SetDeviceStatusCode(int code) = 0;
-    virtual void SetSignalLevel(int level) = 0;         // 0..7
-    virtual void SetBatteryLevel(int level) = 0;        // 0..7
+    virtual void SetSignalLevel(int level) = 0;   // 0..7
+    virtual void SetBatteryLevel(int level) = 0;  // 0..7
     virtual void SetChargingAnimation(bool on) = 0;
-    virtual void SetBatteryWord(uint16_t word) = 0;     // drives the low-battery blink and the notices
+    virtual void SetBatteryWord(uint16_t word) = 0;  // drives the low-battery blink and the notices
     virtual void SetTrafficIndicator(bool on) = 0;
     virtual void SetVoiceMailIcon(bool on) = 0;
-    virtual void SetNetworkImage(int image) = 0;        // 0..4, -1 none
-    virtual void SetConnectionImage(int image) = 0;     // 0..3
+    virtual void SetNetworkImage(int image) = 0;     // 0..4, -1 none
+    virtual void SetConnectionImage(int image) = 0;  // 0..3
     // Connected look: disconnect shown, connect hidden; idle look the reverse.
     virtual void SetConnectedLook(bool connected) = 0;
     virtual void SetConnectButtonsEnabled(bool enabled) = 0;

@@ -1,13 +1,13 @@
 #include "SingleInstance.h"
 
-#include <QDir>
-#include <QFile>
-#include <QLocalSocket>
-#include <QThread>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <QDir>
+#include <QFile>
+#include <QLocalSocket>
+#include <QThread>
 
 namespace velmo::manager {
 
@@ -20,7 +20,8 @@ constexpr unsigned long kRaiseRetryMs = 200;
 
 QString SingleInstanceSocketPath() {
     QString base = qEnvironmentVariable("XDG_RUNTIME_DIR");
-    QString folder = base.isEmpty() ? QStringLiteral("/tmp/velmo-%1").arg(getuid()) : base + QStringLiteral("/velmo");
+    QString folder =
+        base.isEmpty() ? QStringLiteral("/tmp/velmo-%1").arg(getuid()) : base + QStringLiteral("/velmo");
     QDir().mkpath(folder);
     ::chmod(QFile::encodeName(folder).constData(), 0700);
     return folder + '/' + kWindowClassName;
@@ -52,8 +53,8 @@ bool SingleInstance::Claim() {
     const QString path = SingleInstanceSocketPath();
     // The lock decides who is first, even for two starts at the same moment; the kernel drops it when the
     // holder dies, so a crash leaves nothing that blocks the next start.
-    lockFd_ = ::open(QFile::encodeName(path + QStringLiteral(".lock")).constData(), O_RDWR | O_CREAT | O_CLOEXEC,
-                     0600);
+    lockFd_ = ::open(QFile::encodeName(path + QStringLiteral(".lock")).constData(),
+                     O_RDWR | O_CREAT | O_CLOEXEC, 0600);
     if (lockFd_ >= 0 && ::flock(lockFd_, LOCK_EX | LOCK_NB) == 0) {
         // A socket file still there was left by a copy that did not end cleanly.
         QLocalServer::removeServer(path);

@@ -151,13 +151,15 @@ class MainWindowTest : public QObject {
         QTRY_COMPARE_WITH_TIMEOUT(panel->StatusText(), QStringLiteral("Gotowy"), kReadyWaitMs);
         QStringList& texts = texts_;
         texts.clear();
-        connect(window_.get(), &MainWindow::statusTextChanged, this, [this](const QString& t) { texts_ << t; });
+        connect(window_.get(), &MainWindow::statusTextChanged, this,
+                [this](const QString& t) { texts_ << t; });
         QTest::mouseClick(window_->Button(MainWindow::kConnect), Qt::LeftButton);
         // The window ignores input for a while so that the worker acts before the next click.
         QVERIFY(window_->InputBlocked());
         // This machine cannot bring PPP up: the dial ends with the service's error text.
         QTRY_VERIFY_WITH_TIMEOUT(!responder.messages.isEmpty(), kDialWaitMs);
-        QVERIFY2(texts.indexOf(QStringLiteral("Łączenie… ")) >= 0, qPrintable(texts.join(QStringLiteral(" | "))));
+        QVERIFY2(texts.indexOf(QStringLiteral("Łączenie… ")) >= 0,
+                 qPrintable(texts.join(QStringLiteral(" | "))));
         const Shown& error = responder.messages.first();
         QVERIFY2(error.text.startsWith(QStringLiteral("Error ")), qPrintable(error.text));
         QCOMPARE(error.caption, QStringLiteral("Połączenie"));

@@ -32,7 +32,8 @@ int RunChild(const char* mode) {
 
 QString RunClaimChild() {
     QProcess child;
-    child.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--child"), QStringLiteral("claim")});
+    child.start(QCoreApplication::applicationFilePath(),
+                {QStringLiteral("--child"), QStringLiteral("claim")});
     // The parent's event loop must keep running: the first copy answers the second one's knock.
     QElapsedTimer waited;
     waited.start();
@@ -75,7 +76,8 @@ class SingleInstanceTest : public QObject {
 
     void crashedCopyLeavesNothingBehind() {
         QProcess holder;
-        holder.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--child"), QStringLiteral("hold")});
+        holder.start(QCoreApplication::applicationFilePath(),
+                     {QStringLiteral("--child"), QStringLiteral("hold")});
         QVERIFY(holder.waitForReadyRead(kChildWaitMs));
         QCOMPARE(QString::fromUtf8(holder.readAllStandardOutput()).trimmed(), QStringLiteral("first"));
         ::kill(static_cast<pid_t>(holder.processId()), SIGKILL);

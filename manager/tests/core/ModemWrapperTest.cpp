@@ -2,9 +2,9 @@
 // a pty; edges the stand-in cannot produce (odd lengths, refusals) come from a scripted interface object.
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <atomic>
 #include <chrono>
+#include <cstring>
 #include <thread>
 
 #include "StubModem.h"
