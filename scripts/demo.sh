@@ -15,30 +15,11 @@ bash scripts/build.sh build/demo -DVELMO_BUILD_TESTS=OFF -DVELMO_BUILD_BENCH=OFF
 bin=$root/build/demo/bin
 
 run=$root/build/demo/run
-mkdir -p "$run"
-chmod 700 "$run"
-export XDG_CONFIG_HOME=$run/config
-export VELMO_PORTS_DIR=$run/ports
-export VELMO_PHONEBOOK_DIR=$run/phonebook
-export VELMO_DIALUP_RUNTIME_DIR=$run/dialup
-export VELMO_SIM_STATE=$run/modem-sim.state
-export VELMO_DISCOVERY_ADDRESS=127.0.0.1
-mkdir -p "$VELMO_PORTS_DIR"
-
-start_line=$(mktemp)
-"$bin/velmo-modem-sim" --scenario "${DEMO_SCENARIO:-healthy-evdo}" >"$start_line" &
-sim=$!
-trap 'kill "$sim" 2>/dev/null; wait "$sim" 2>/dev/null; rm -f "$start_line"' EXIT
-for _ in $(seq 50); do
-  grep -q 'port' "$start_line" && break
-  sleep 0.1
-done
-cat "$start_line"
-port=$(sed -n 's/.*port \([0-9]*\).*/\1/p' "$start_line" | head -n 1)
-if [ -z "$port" ]; then
-  echo "demo: the modem stand-in did not start" >&2
-  exit 1
-fi
+source "$root/scripts/standin-env.sh"
+velmo_private_env "$run"
+trap 'kill "$velmo_sim_pid" 2>/dev/null; wait "$velmo_sim_pid" 2>/dev/null' EXIT
+velmo_start_standin "$bin" "${DEMO_SCENARIO:-healthy-evdo}"
+port=$velmo_sim_port
 
 args=(--use-port "$port" --report-timing)
 if [ -n "${DEMO_SCREENSHOT:-}" ]; then

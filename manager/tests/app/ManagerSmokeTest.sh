@@ -4,22 +4,14 @@
 set -euo pipefail
 bin=$1
 work=$(mktemp -d)
-trap 'kill "$sim" 2>/dev/null || true; wait "$sim" 2>/dev/null || true; rm -rf "$work"' EXIT
-chmod 700 "$work"
-export XDG_CONFIG_HOME=$work/config XDG_RUNTIME_DIR=$work/runtime VELMO_PORTS_DIR=$work/ports
-export VELMO_PHONEBOOK_DIR=$work/phonebook VELMO_DIALUP_RUNTIME_DIR=$work/dialup VELMO_SIM_STATE=$work/sim.state
-export VELMO_DISCOVERY_ADDRESS=127.0.0.1 QT_QPA_PLATFORM=offscreen
-mkdir -p "$VELMO_PORTS_DIR" "$XDG_RUNTIME_DIR"
+trap 'kill "$velmo_sim_pid" 2>/dev/null || true; wait 2>/dev/null || true; rm -rf "$work"' EXIT
+source "$(dirname "$0")/../../../scripts/standin-env.sh"
+velmo_private_env "$work"
+export XDG_RUNTIME_DIR=$work/runtime QT_QPA_PLATFORM=offscreen
+mkdir -p "$XDG_RUNTIME_DIR"
 chmod 700 "$XDG_RUNTIME_DIR"
-
-"$bin/velmo-modem-sim" --scenario healthy-evdo >"$work/sim.out" 2>&1 &
-sim=$!
-for _ in $(seq 100); do
-  grep -q 'port' "$work/sim.out" && break
-  sleep 0.1
-done
-port=$(sed -n 's/.*port \([0-9]*\).*/\1/p' "$work/sim.out" | head -n 1)
-[ -n "$port" ] || { echo "the stand-in did not start"; cat "$work/sim.out"; exit 1; }
+velmo_start_standin "$bin" healthy-evdo
+port=$velmo_sim_port
 
 status=0
 timeout 60 "$bin/VelmoManager" --use-port "$port" --no-splash --report-timing --quit-when-ready \
