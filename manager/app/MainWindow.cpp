@@ -357,7 +357,6 @@ void MainWindow::SetBatteryWord(uint16_t word) {
 }
 
 void MainWindow::SetTrafficFlag(bool on) {
-    traffic_ = on;
     if (!on) {
         panel_->SetTrafficIndicator(false);
     }
@@ -409,7 +408,8 @@ void MainWindow::StatusRefreshed() {
 
 void MainWindow::OnBlinkTick() {
     BlinkInputs in;
-    in.traffic = traffic_;
+    // The traffic flag is the modem's "in traffic" of the last polling cycle.
+    in.traffic = context_.StatusCopy().InTraffic != 0;
     in.connectionState = context_.connectionState.load();
     in.charging = charging_;
     in.battery = battery_;

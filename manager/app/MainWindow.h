@@ -155,7 +155,6 @@ class MainWindow : public QWidget {
     QTimer unblockTimer_;
     BlinkModel blink_;
     bool charging_ = false;
-    bool traffic_ = false;
     uint16_t battery_ = 0xFFFF;
     int batteryLevel_ = 0;
     bool inputBlocked_ = false;

@@ -127,6 +127,21 @@ class MainWindowTest : public QObject {
         QVERIFY(quit16);
     }
 
+    void trafficMadeElsewhereShowsConnectedAndBlinks() {
+        StartStandIn("data-call");
+        Responder responder;
+        StartManager();
+        StatusPanel* panel = window_->Panel();
+        QTRY_COMPARE_WITH_TIMEOUT(panel->StatusText(), QStringLiteral("Połączono"), kReadyWaitMs);
+        QTRY_VERIFY(window_->Button(MainWindow::kDisconnect)->isVisible());
+        QVERIFY(!window_->Button(MainWindow::kConnect)->isVisible());
+        // The traffic indicator blinks with the 500 ms timer while data flows.
+        QTRY_VERIFY_WITH_TIMEOUT(panel->TrafficIndicator(), 3000);
+        QTRY_VERIFY_WITH_TIMEOUT(!panel->TrafficIndicator(), 3000);
+        QTRY_VERIFY_WITH_TIMEOUT(panel->TrafficIndicator(), 3000);
+        QVERIFY(responder.messages.isEmpty());
+    }
+
     void cardAsksForThePinAtStartUp() {
         StartStandIn("card-pin");
         Responder responder;
