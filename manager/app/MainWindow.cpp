@@ -314,6 +314,10 @@ void MainWindow::ReloadSettings() {
     settings_.Reload();
 }
 
+AdvancedStatusDialog* MainWindow::AdvancedStatus() const {
+    return advanced_.data();
+}
+
 void MainWindow::ShowAdvancedStatus() {
     if (advanced_ == nullptr) {
         advanced_ = new AdvancedStatusDialog(wrapper_, context_, platform::RealClock(), this);

@@ -97,6 +97,7 @@ class MainWindow : public QWidget {
     DeviceContext& Context() { return context_; }
     CModemWrapper& Wrapper() { return wrapper_; }
     StatusPanel* Panel() const { return panel_; }
+    AdvancedStatusDialog* AdvancedStatus() const;
     CSkinBitmapButton* Button(int id) const;
     int DeviceStatusCode() const { return context_.deviceStatusCode.load(); }
     bool InputBlocked() const { return inputBlocked_; }

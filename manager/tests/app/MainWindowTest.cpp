@@ -14,6 +14,7 @@
 #include "manager/app/MainWindow.h"
 #include "manager/core/RegistryKey.h"
 #include "manager/core/Settings.h"
+#include "manager/screens/AdvancedStatusDialog.h"
 #include "manager/screens/CSkinBitmapButton.h"
 #include "manager/screens/PinEntryDialog.h"
 #include "manager/screens/StatusPanel.h"
@@ -105,6 +106,17 @@ class MainWindowTest : public QObject {
         QVERIFY(panel->SignalLevel() >= 2);
         QCOMPARE(window_->DeviceStatusCode(), 3);
         QVERIFY(responder.messages.isEmpty());
+
+        // The advanced status window: one instance, refreshed from the polling, forgotten when closed.
+        window_->ShowAdvancedStatus();
+        AdvancedStatusDialog* advanced = window_->AdvancedStatus();
+        QVERIFY(advanced != nullptr);
+        QTRY_VERIFY(advanced->FieldValue(QStringLiteral("SID")).toInt() > 0);
+        QVERIFY(advanced->FieldValue(QStringLiteral("Rssi")).endsWith(QStringLiteral(" dBm")));
+        window_->ShowAdvancedStatus();
+        QCOMPARE(window_->AdvancedStatus(), advanced);
+        advanced->close();
+        QTRY_VERIFY(window_->AdvancedStatus() == nullptr);
 
         // The close button only starts closing; the worker sends its quit requests, then the window goes.
         bool finished = false;
