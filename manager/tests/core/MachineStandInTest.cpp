@@ -3,7 +3,12 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <algorithm>
+#include <chrono>
 #include <memory>
+#include <optional>
+#include <thread>
+#include <utility>
 
 #include "Recorders.h"
 #include "manager/core/CModemWrapper.h"
@@ -140,9 +145,170 @@ class CardStandInTest : public MachineStandInTest {
 TEST_F(CardStandInTest, PinAskedAndAccepted) {
     prompt_.pins = {QString("1234")};
     EXPECT_EQ(RunUntil(3500), kWorkerQuit);
-    EXPECT_EQ(prompt_.Records(),
-              (std::vector<PromptRecord>{{"pin", {}, {}, PromptIcon::None, 3}, Msg("Kod poprawny", "Wykonano pomyślnie")}));
+    EXPECT_EQ(prompt_.Records(), (std::vector<PromptRecord>{{"pin", {}, {}, PromptIcon::None, 3},
+                                                            Msg("Kod poprawny", "Wykonano pomyślnie")}));
     EXPECT_TRUE(Shown("Gotowy"));
+}
+
+// The same stand-in as an Ethernet unit on loopback, and a search that tries Ethernet first.
+class EtherStandInTest : public MachineStandInTest {
+  protected:
+    void SetUp() override {
+        MachineStandInTest::SetUp();
+        if (HasFatalFailure()) {
+            return;
+        }
+        sim::EthernetUnit::Options options;
+        options.discoveryPort = 0;
+        options.dataPort = 0;
+        options.httpPort = std::nullopt;
+        options.replyPort = sim::test::FreePort(SOCK_DGRAM);
+        options.fault = fault_;
+        unit_ = std::make_unique<sim::EthernetUnit>(*sim_, options);
+        std::string error;
+        ASSERT_TRUE(unit_->Start(&error)) << error;
+        sim::test::PointLibraryAt(unit_->DiscoveryPort(), unit_->ReplyPort(), unit_->DataPort());
+        RegistryKey(kSettingKey, true).WriteDword("Current Port", kLinkEthernet);
+    }
+    void TearDown() override {
+        // The unit relays to the stand-in, so it goes before it.
+        machine_.reset();
+        wrapper_.Close();
+        unit_.reset();
+        MachineStandInTest::TearDown();
+    }
+
+    // The unit loses its link at the given virtual time. The pause lets the library's reader see the end of
+    // the stream before the next step writes; a step that writes first only waits for its time-out.
+    void DropAt(uint64_t at) {
+        clock_.At(at, [this] {
+            unit_->DropConnection();
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        });
+    }
+
+    // (virtual time, state) of every step the machine ran.
+    std::vector<std::pair<uint64_t, std::string>> Steps() const {
+        std::vector<std::pair<uint64_t, std::string>> steps;
+        for (const std::string& l : states_.Lines()) {
+            const size_t space = l.find(' ');
+            if (l.rfind("t=", 0) == 0 && space != std::string::npos) {
+                steps.emplace_back(std::stoull(l.substr(2)), l.substr(space + 1));
+            }
+        }
+        return steps;
+    }
+    size_t StepsOf(const std::string& state) const {
+        size_t n = 0;
+        for (const auto& [t, s] : Steps()) {
+            n += s == state ? 1 : 0;
+        }
+        return n;
+    }
+    uint32_t CurrentPort() { return RegistryKey(kSettingKey, true).ReadDword("Current Port", 99); }
+
+    sim::EthernetFault fault_ = sim::EthernetFault::None;
+    std::unique_ptr<sim::EthernetUnit> unit_;
+};
+
+TEST_F(EtherStandInTest, FoundOnEthernetPollsAndTheButtonsStayOut) {
+    int32_t stateAtClick = -1;
+    int connectBlock = -1;
+    int disconnectBlock = -1;
+    clock_.At(3600, [&] {
+        stateAtClick = context_.connectionState.load();
+        connectBlock = control_->OnConnectButton();
+        disconnectBlock = control_->OnDisconnectButton();
+    });
+    EXPECT_EQ(RunUntil(4500), kWorkerQuit);
+    // Found at once, the keep-alive in 20, then the start-up steps and the cycle of the USB path.
+    ExpectTranscript("standin-ether-polling", states_.Text());
+    EXPECT_EQ(CurrentPort(), static_cast<uint32_t>(kLinkEthernet));
+    EXPECT_EQ(settings_.Record().linkType.load(), kLinkEthernet);
+    EXPECT_EQ(view_.Last("SetConnectionImage"), "SetConnectionImage(0)");
+    EXPECT_EQ(view_.Count("SetConnectButtonsEnabled(true)"), 0u);
+    EXPECT_TRUE(Shown("Wykryto urządzenie"));
+    EXPECT_TRUE(Shown("Gotowy"));
+    EXPECT_EQ(unit_->Stats().sessions, 1u);
+
+    // Ready, so only the Ethernet link keeps the buttons out: no request, no dial (a dial would have asked
+    // for the default profile, which these hooks cannot read, and said so).
+    EXPECT_EQ(stateAtClick, kConnReady);
+    EXPECT_EQ(connectBlock, 0);
+    EXPECT_EQ(disconnectBlock, 0);
+    EXPECT_EQ(context_.connectRequested.load(), 0);
+    EXPECT_TRUE(prompt_.Records().empty());
+    for (const QString& t : view_.Texts()) {
+        EXPECT_FALSE(t.startsWith(QString::fromUtf8("Łączenie"))) << t.toStdString();
+    }
+
+    // The quit packets went through the unit to the modem.
+    size_t quit = 0;
+    for (const auto& r : RequestsOf(0x3C)) {
+        quit += r.packet.size() >= 3 && r.packet[1] == 0 && (r.packet[2] == 5 || r.packet[2] == 16) ? 1 : 0;
+    }
+    EXPECT_EQ(quit, 2u);
+}
+
+// A link lost while polling fails the steps at once: the third failure closes through 43 (only the
+// keep-alive in 20 closes through 19), and the next search finds the unit again.
+TEST_F(EtherStandInTest, LinkLostWhilePollingClosesAndFindsTheUnitAgain) {
+    DropAt(2500);
+    EXPECT_EQ(RunUntil(6000), kWorkerQuit);
+    ExpectTranscript("standin-ether-drop", states_.Text());
+    uint64_t closedAt = 0;
+    for (const auto& [t, s] : Steps()) {
+        if (s == "DM_STATE_USB_CLOSE") {
+            closedAt = t;
+        }
+    }
+    EXPECT_GT(closedAt, 2500u);
+    EXPECT_EQ(StepsOf("DM_STATE_USB_CLOSE"), 1u);
+    EXPECT_EQ(StepsOf("DM_STATE_ETHER_CLOSE"), 0u);
+    EXPECT_EQ(StepsOf("DM_STATE_ETHER_IDLE"), 2u);
+    EXPECT_TRUE(Shown("Urządzenie niedostępne"));
+    EXPECT_EQ(unit_->Stats().sessions, 2u);
+    EXPECT_EQ(CurrentPort(), static_cast<uint32_t>(kLinkEthernet));
+}
+
+// The keep-alive runs once per search and moves on whatever it reads, so a unit gone before it runs is closed
+// by the third failure of the next step, through 43.
+TEST_F(EtherStandInTest, LinkLostBeforeTheKeepAliveClosesThroughTheNextStep) {
+    DropAt(500);
+    EXPECT_EQ(RunUntil(3500), kWorkerQuit);
+    const auto lines = states_.Lines();
+    const auto keepAlive = std::find(lines.begin(), lines.end(), "t=1000 DM_STATE_ETHER_IDLE");
+    ASSERT_NE(keepAlive, lines.end());
+    ASSERT_NE(keepAlive + 1, lines.end());
+    EXPECT_EQ(*(keepAlive + 1), "  -> DM_STATE_USB_IDLE_1 wait=4 retry=1");
+    EXPECT_EQ(StepsOf("DM_STATE_USB_IDLE_1"), 2u);
+    EXPECT_EQ(StepsOf("DM_STATE_USB_IDLE_2"), 0u);
+    EXPECT_EQ(StepsOf("DM_STATE_USB_CLOSE"), 1u);
+    EXPECT_EQ(StepsOf("DM_STATE_ETHER_CLOSE"), 0u);
+    EXPECT_EQ(StepsOf("DM_STATE_TRY_OPEN"), 2u);
+    EXPECT_EQ(StepsOf("DM_STATE_ETHER_IDLE"), 1u);
+    EXPECT_TRUE(Shown("Urządzenie niedostępne"));
+    EXPECT_EQ(unit_->Stats().sessions, 2u);
+}
+
+class SilentUnitStandInTest : public EtherStandInTest {
+  protected:
+    SilentUnitStandInTest() { fault_ = sim::EthernetFault::NoDiscovery; }
+};
+
+// Ethernet first with no unit answering (three unanswered discoveries, about 6 s of real time): the USB
+// attempt follows and the modem is found there.
+TEST_F(SilentUnitStandInTest, NoUnitAnsweringThenFoundOnUsb) {
+    EXPECT_EQ(RunUntil(1500), kWorkerQuit);
+    EXPECT_EQ(unit_->Stats().discoveryRequests, 3u);
+    EXPECT_EQ(unit_->Stats().sessions, 0u);
+    EXPECT_EQ(StepsOf("DM_STATE_USB_IDLE"), 1u);
+    EXPECT_EQ(StepsOf("DM_STATE_ETHER_IDLE"), 0u);
+    EXPECT_EQ(CurrentPort(), static_cast<uint32_t>(kLinkUsb));
+    EXPECT_EQ(settings_.Record().linkType.load(), kLinkUsb);
+    EXPECT_EQ(view_.Last("SetConnectionImage"), "SetConnectionImage(2)");
+    EXPECT_EQ(view_.Last("SetConnectButtonsEnabled"), "SetConnectButtonsEnabled(true)");
+    EXPECT_TRUE(Shown("Wykryto urządzenie"));
 }
 
 }  // namespace
