@@ -484,8 +484,4 @@ void MainWindow::changeEvent(QEvent* event) {
     QWidget::changeEvent(event);
 }
 
-bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
-    return QWidget::eventFilter(watched, event);
-}
-
 }  // namespace velmo::manager

@@ -124,6 +124,10 @@ class MainWindowTest : public QObject {
         const size_t before = sim_->Requests().size();
         QTest::mouseClick(window_->Button(MainWindow::kClose), Qt::LeftButton);
         QCOMPARE(panel->StatusText(), QStringLiteral("Zamykanie… "));
+        // A second press, and the system close, change nothing.
+        QTest::mouseClick(window_->Button(MainWindow::kClose), Qt::LeftButton);
+        QVERIFY(!window_->close());
+        QVERIFY(window_->isVisible() || finished);
         QTRY_VERIFY_WITH_TIMEOUT(finished, 10000);
         QVERIFY(window_->IsShutDown());
         QVERIFY(!ProcessFlags::workerRunning.load());
@@ -152,6 +156,23 @@ class MainWindowTest : public QObject {
         QTRY_VERIFY_WITH_TIMEOUT(!panel->TrafficIndicator(), 3000);
         QTRY_VERIFY_WITH_TIMEOUT(panel->TrafficIndicator(), 3000);
         QVERIFY(responder.messages.isEmpty());
+    }
+
+    void startsMinimizedWhenAsked() {
+        StartStandIn("healthy-evdo");
+        settings_.Load();
+        MainWindow::Options options;
+        options.splash = false;
+        options.startMinimized = true;
+        window_ = std::make_unique<MainWindow>(settings_, options);
+        QVERIFY(window_->Create());
+        QTRY_VERIFY(window_->isMinimized());
+        // The minimize button does the same later on; the worker goes on either way.
+        window_->showNormal();
+        QTRY_VERIFY(!window_->isMinimized());
+        QTest::mouseClick(window_->Button(MainWindow::kMinimize), Qt::LeftButton);
+        QVERIFY(window_->isMinimized());
+        QTRY_COMPARE_WITH_TIMEOUT(window_->Panel()->StatusText(), QStringLiteral("Gotowy"), kReadyWaitMs);
     }
 
     void cardAsksForThePinAtStartUp() {
