@@ -2,7 +2,6 @@
 
 #include <QApplication>
 #include <QCloseEvent>
-#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QLoggingCategory>
 #include <QMouseEvent>
@@ -57,7 +56,10 @@ class ModemNotifyForwarder final : public IModemNotifyTarget {
 };
 
 MainWindow::MainWindow(CSettings& settings, const Options& options)
-    : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint), settings_(settings), options_(options) {
+    : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint),
+      settings_(settings),
+      options_(options),
+      clock_(options.clock != nullptr ? *options.clock : platform::RealClock()) {
     ProcessFlags::mainWindowAlive.store(true);
     setWindowTitle(QStringLiteral("VelmoManager"));
     setAttribute(Qt::WA_DeleteOnClose, false);
@@ -199,8 +201,8 @@ void MainWindow::StartWorker() {
         return DriverReportsDevice(settings_.Record().automaticPort.load() != 0, wrapper_.OsClass());
     };
     hooks.createPreset = [this] { return profiles_->CreatePreset(false); };
-    machine_ = std::make_unique<CDeviceStateMachine>(context_, wrapper_, settings_, *view_, *prompt_,
-                                                     platform::RealClock(), *connection_, std::move(hooks));
+    machine_ = std::make_unique<CDeviceStateMachine>(context_, wrapper_, settings_, *view_, *prompt_, clock_,
+                                                     *connection_, std::move(hooks));
     ProcessFlags::workerRunning.store(true);
     worker_ = std::thread([this] {
         machine_->Run();
@@ -281,9 +283,9 @@ void MainWindow::Shutdown() {
     delete advanced_.data();
 
     // Wait for the worker with the event loop running, so that a question it is asking gets its "cancel".
-    QElapsedTimer waited;
-    waited.start();
-    while (ProcessFlags::workerRunning.load() && waited.elapsed() < kWorkerEndWaitMs) {
+    const uint32_t start = clock_.TickCount();
+    while (ProcessFlags::workerRunning.load() &&
+           clock_.TickCount() - start < static_cast<uint32_t>(kWorkerEndWaitMs)) {
         QEventLoop loop;
         QTimer::singleShot(kWorkerEndPollMs, &loop, &QEventLoop::quit);
         loop.exec();
@@ -320,7 +322,7 @@ AdvancedStatusDialog* MainWindow::AdvancedStatus() const {
 
 void MainWindow::ShowAdvancedStatus() {
     if (advanced_ == nullptr) {
-        advanced_ = new AdvancedStatusDialog(wrapper_, context_, platform::RealClock(), this);
+        advanced_ = new AdvancedStatusDialog(wrapper_, context_, clock_, this);
         advanced_->SetRfBlockReader([this] { return wrapper_.RfBlockAFirst(); });
         connect(advanced_, &AdvancedStatusDialog::closed, this, [this] { advanced_ = nullptr; });
     }

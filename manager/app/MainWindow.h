@@ -58,6 +58,8 @@ class MainWindow : public QWidget {
     struct Options {
         bool splash = true;
         bool startMinimized = false;
+        // The worker's ticks and pauses, the screens' pauses and the shutdown bound; null: the real clock.
+        platform::IClock* clock = nullptr;
     };
 
     MainWindow(CSettings& settings, const Options& options);
@@ -129,6 +131,7 @@ class MainWindow : public QWidget {
 
     CSettings& settings_;
     Options options_;
+    platform::IClock& clock_;
     DeviceContext context_;
     CModemWrapper wrapper_;
     std::unique_ptr<dialup::IDialupService> dialup_;
