@@ -16,6 +16,7 @@
 #include "manager/core/Settings.h"
 #include "manager/screens/AdvancedStatusDialog.h"
 #include "manager/screens/CSkinBitmapButton.h"
+#include "manager/screens/NoticeWindow.h"
 #include "manager/screens/PinEntryDialog.h"
 #include "manager/screens/StatusPanel.h"
 #include "simulator/ModemSimulator.h"
@@ -158,6 +159,24 @@ class MainWindowTest : public QObject {
         QVERIFY(responder.messages.isEmpty());
     }
 
+    void noticesReachThePanelAndTheNoticeWindow() {
+        StartStandIn("low-battery");
+        Responder responder;
+        StartManager();
+        StatusPanel* panel = window_->Panel();
+        // The low-battery notice takes the text's place in red for a second, then a blank second.
+        QTRY_COMPARE_WITH_TIMEOUT(panel->ShownText(), QStringLiteral("Niski poziom baterii"), kReadyWaitMs);
+        QCOMPARE(panel->ShownTextColour(), QColor(255, 0, 0));
+        QTRY_VERIFY_WITH_TIMEOUT(panel->ShownText() != QStringLiteral("Niski poziom baterii"), 3000);
+        // Voice mail: its icon, notice window B once, and the notice line in yellow.
+        std::string error;
+        QVERIFY2(sim_->SetField("notices", "2", &error), error.c_str());
+        QTRY_VERIFY_WITH_TIMEOUT(panel->VoiceMailIcon(), 5000);
+        QTRY_VERIFY(VisibleNoticeWindows() == 1);
+        QTRY_COMPARE_WITH_TIMEOUT(panel->ShownText(), QStringLiteral("Poczta głosowa"), 5000);
+        QCOMPARE(panel->ShownTextColour(), QColor(255, 255, 50));
+    }
+
     void startsMinimizedWhenAsked() {
         StartStandIn("healthy-evdo");
         settings_.Load();
@@ -218,6 +237,14 @@ class MainWindowTest : public QObject {
     }
 
   private:
+    static int VisibleNoticeWindows() {
+        int n = 0;
+        for (QWidget* w : QApplication::allWidgets()) {
+            n += qobject_cast<NoticeWindow*>(w) != nullptr && w->isVisible() ? 1 : 0;
+        }
+        return n;
+    }
+
     void StartStandIn(const std::string& scenario) {
         velmo::sim::ModemSimulator::Options options;
         options.statePath = (dir_->path() + QStringLiteral("/modem-sim.state")).toStdString();
