@@ -577,6 +577,25 @@ bool EthernetUnit::StartSession(int tcp, std::string* why) {
     return true;
 }
 
+// Writes what is left of one direction's block until it is gone or the far end would block. False when the
+// far end failed: the session is over.
+template <class Put>
+bool EthernetUnit::FlushRelay(const std::vector<uint8_t>& buffer, size_t& done, Put put) {
+    while (done < buffer.size()) {
+        const ssize_t n = put(buffer.data() + done, buffer.size() - done);
+        if (n > 0) {
+            done += static_cast<size_t>(n);
+        } else if (n < 0 && errno == EINTR) {
+            continue;
+        } else if (n < 0 && errno == EAGAIN) {
+            return true;
+        } else {
+            return false;
+        }
+    }
+    return true;
+}
+
 void EthernetUnit::RelaySession(short tcpEvents, short ptyEvents) {
     std::array<uint8_t, kRelayBlock> block{};
     auto pending = [](const std::vector<uint8_t>& buffer, size_t done) { return done < buffer.size(); };
@@ -610,33 +629,14 @@ void EthernetUnit::RelaySession(short tcpEvents, short ptyEvents) {
         EndSession();
         return;
     }
-    while (pending(session_.toPty, session_.toPtyDone)) {
-        const ssize_t n = write(session_.pty, session_.toPty.data() + session_.toPtyDone,
-                                session_.toPty.size() - session_.toPtyDone);
-        if (n > 0) {
-            session_.toPtyDone += static_cast<size_t>(n);
-        } else if (n < 0 && errno == EINTR) {
-            continue;
-        } else if (n < 0 && errno == EAGAIN) {
-            break;
-        } else {
-            EndSession();
-            return;
-        }
-    }
-    while (pending(session_.toTcp, session_.toTcpDone)) {
-        const ssize_t n = send(session_.tcp, session_.toTcp.data() + session_.toTcpDone,
-                               session_.toTcp.size() - session_.toTcpDone, MSG_NOSIGNAL);
-        if (n > 0) {
-            session_.toTcpDone += static_cast<size_t>(n);
-        } else if (n < 0 && errno == EINTR) {
-            continue;
-        } else if (n < 0 && errno == EAGAIN) {
-            break;
-        } else {
-            EndSession();
-            return;
-        }
+    const int pty = session_.pty;
+    const int tcp = session_.tcp;
+    if (!FlushRelay(session_.toPty, session_.toPtyDone,
+                    [pty](const uint8_t* data, size_t size) { return write(pty, data, size); }) ||
+        !FlushRelay(session_.toTcp, session_.toTcpDone, [tcp](const uint8_t* data, size_t size) {
+            return send(tcp, data, size, MSG_NOSIGNAL);
+        })) {
+        EndSession();
     }
 }
 

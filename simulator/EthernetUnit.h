@@ -124,6 +124,8 @@ class EthernetUnit {
     bool StartSession(int tcp, std::string* why);
     void RelaySession(short tcpEvents, short ptyEvents);
     void EndSession();
+    template <class Put>
+    static bool FlushRelay(const std::vector<uint8_t>& buffer, size_t& done, Put put);
     void OnHttpConnection();
     void ServeHttp(HttpClient& client, short events);
     void Respond(HttpClient& client, const HttpResponse& response, bool headOnly);
