@@ -7,7 +7,9 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <fstream>
 #include <memory>
+#include <string>
 
 #include "DialupFixture.h"
 #include "platform/Ports.h"
@@ -80,6 +82,17 @@ class ConnectionsTest : public DialupTest {
             std::this_thread::sleep_for(2ms);
         }
         return pid;
+    }
+    // SigIgn in /proc/<pid>/status is a hex mask; bit (n - 1) stands for signal n.
+    static bool IgnoresSigterm(pid_t pid) {
+        std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+        std::string line;
+        while (std::getline(status, line)) {
+            if (line.rfind("SigIgn:", 0) == 0) {
+                return (std::stoull(line.substr(7), nullptr, 16) & (1ULL << (SIGTERM - 1))) != 0;
+            }
+        }
+        return false;
     }
     // Waits for our child and reports whether a signal ended it.
     bool EndedBySignal(pid_t pid) {
@@ -158,6 +171,12 @@ TEST_F(ConnectionsTest, PppdOnAModemLineIsOursAndAnyOtherIsNot) {
 TEST_F(ConnectionsTest, ProcessThatIgnoresSigtermIsKilledAfterTheWait) {
     Line modem("Brivanta Modem S");
     const pid_t pid = StartPppd(modem.Slave(), root_ + "/stubborn/pppd");
+    // The shell sets its trap a moment after the exec: a SIGTERM before that would end it at once.
+    const auto until = std::chrono::steady_clock::now() + 3s;
+    while (!IgnoresSigterm(pid) && std::chrono::steady_clock::now() < until) {
+        std::this_thread::sleep_for(2ms);
+    }
+    ASSERT_TRUE(IgnoresSigterm(pid));
     service_ = CreateDialupService(options_);
     const std::vector<ConnectionInfo> list = List();
     ASSERT_EQ(list.size(), 1u);
