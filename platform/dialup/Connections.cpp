@@ -159,6 +159,7 @@ bool ConnectionStore::Read(ConnectionId id, ConnectionRecord& record) const {
 }
 
 void ConnectionStore::Remove(ConnectionId id) {
+    // The record before its hang-up request: status readers rely on this order.
     unlink(PathOf(id, kRecordSuffix).c_str());
     unlink(PathOf(id, ".hangup").c_str());
     unlink(PathOf(id, ".base").c_str());

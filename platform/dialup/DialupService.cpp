@@ -659,6 +659,9 @@ int LinuxDialupService::EnumConnections(std::vector<ConnectionInfo>& out) {
 }
 
 int LinuxDialupService::GetConnectStatus(ConnectionId id, ConnectStatus& out) {
+    // The hang-up request first: the dialler removes the record before the request, so a request gone by now
+    // means the record is gone too, and a record read after it cannot outlive it unseen.
+    const HangUpMode hangUp = store_.HangUpRequested(id);
     ConnectionRecord r;
     if (!store_.Read(id, r)) {
         return kErrorInvalidHandle;
@@ -668,7 +671,7 @@ int LinuxDialupService::GetConnectStatus(ConnectionId id, ConnectStatus& out) {
         return kErrorInvalidHandle;
     }
     // Hung up and its process gone: only the bookkeeping is left.
-    if (store_.HangUpRequested(id) != HangUpMode::None && !store_.ChildAlive(r)) {
+    if (hangUp != HangUpMode::None && !store_.ChildAlive(r)) {
         return kErrorInvalidHandle;
     }
     out.state = r.state;
