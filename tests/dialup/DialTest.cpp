@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -160,6 +161,7 @@ TEST_F(DialTest, ConnectThenRealPppdWithoutKernelSupport) {
 }
 
 struct Refusal {
+    const char* name;
     const char* number;
     int error;
 };
@@ -176,9 +178,13 @@ TEST_P(DialRefusedTest, EndsAtConnectingWithItsError) {
 
 INSTANTIATE_TEST_SUITE_P(
     ModemAnswers, DialRefusedTest,
-    ::testing::Values(Refusal{"5551111", kErrorNoCarrier}, Refusal{"5552222", kErrorLineBusy},
-                      Refusal{"5553333", kErrorNoAnswer}, Refusal{"5554444", kErrorRequestTimeout},
-                      Refusal{"5555555", kErrorNoDialtone}, Refusal{"5556666", kErrorFromDevice}));
+    ::testing::Values(Refusal{"NoCarrier", "5551111", kErrorNoCarrier},
+                      Refusal{"Busy", "5552222", kErrorLineBusy},
+                      Refusal{"NoAnswer", "5553333", kErrorNoAnswer},
+                      Refusal{"Silence", "5554444", kErrorRequestTimeout},
+                      Refusal{"NoDialtone", "5555555", kErrorNoDialtone},
+                      Refusal{"Error", "5556666", kErrorFromDevice}),
+    [](const ::testing::TestParamInfo<Refusal>& info) { return std::string(info.param.name); });
 
 TEST_F(DialTest, FailsBeforeDiallingWhenThePortCannotBeUsed) {
     Start();
@@ -374,7 +380,21 @@ INSTANTIATE_TEST_SUITE_P(
                              {0, 1, 2, 3, 4, 5, 6, 14, kStateConnected, kStateDisconnected},
                              kErrorPortDisconnected},
                       Ending{"pppd-no-kernel-ppp.log", 4, {0, 1, 2, 3, 4, 4}, kErrorServiceCannotStart},
-                      Ending{"pppd-privilege.log", 2, {0, 1, 2, 3, 4, 4}, kErrorAccessDenied}));
+                      Ending{"pppd-privilege.log", 2, {0, 1, 2, 3, 4, 4}, kErrorAccessDenied}),
+    [](const ::testing::TestParamInfo<Ending>& info) {
+        // "pppd-auth-failure.log" → "AuthFailure"
+        std::string name;
+        bool upper = true;
+        for (const char* c = info.param.transcript + 5; *c != '\0' && *c != '.'; ++c) {
+            if (*c == '-') {
+                upper = true;
+            } else {
+                name += upper ? static_cast<char>(std::toupper(static_cast<unsigned char>(*c))) : *c;
+                upper = false;
+            }
+        }
+        return name;
+    });
 
 // Run by UnprivilegedUserIsToldWhatIsNeeded as an unprivileged user.
 TEST_F(DialTest, DISABLED_DialAsThisUser) {
