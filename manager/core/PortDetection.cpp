@@ -15,6 +15,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <tuple>
 #include <vector>
 
 #include "platform/Ports.h"
@@ -176,10 +177,12 @@ struct ModemPort {
     int32_t port = 0;
     int interfaceNumber = kNoInterfaceNumber;
     bool diagnostic = false;
+    std::string device;  // the USB device's sysfs path
     std::string syspath;
 };
 
-// The modem's serial ports present now, by interface number.
+// The modem's serial ports present now: one device after another, each by interface number, so that with two
+// modems plugged in both candidates come from the same one.
 std::vector<ModemPort> ListModemPorts() {
     std::vector<ModemPort> ports;
     const UdevPtr u(udev_new());
@@ -207,6 +210,7 @@ std::vector<ModemPort> ListModemPorts() {
         udev_device* usbInterface =
             udev_device_get_parent_with_subsystem_devtype(tty.get(), "usb", "usb_interface");
         ModemPort port;
+        port.device = Bounded(udev_device_get_syspath(usbDevice));
         port.syspath = Bounded(udev_device_get_syspath(tty.get()));
         std::string node = Bounded(udev_device_get_devnode(tty.get()));
         if (node.empty()) {
@@ -222,8 +226,7 @@ std::vector<ModemPort> ListModemPorts() {
         ports.push_back(std::move(port));
     }
     std::sort(ports.begin(), ports.end(), [](const ModemPort& a, const ModemPort& b) {
-        return a.interfaceNumber != b.interfaceNumber ? a.interfaceNumber < b.interfaceNumber
-                                                      : a.syspath < b.syspath;
+        return std::tie(a.device, a.interfaceNumber, a.syspath) < std::tie(b.device, b.interfaceNumber, b.syspath);
     });
     return ports;
 }

@@ -104,6 +104,19 @@ TEST_F(PortDetectionTest, InterfacesOrderByNumberNotByName) {
     EXPECT_EQ(FindDiagnosticPort(), 2);
 }
 
+TEST_F(PortDetectionTest, TwoModemsGiveCandidatesFromOneOfThem) {
+    // Ordered by interface number alone, the candidates would be interface 0 of each modem, and the second
+    // modem's diagnostic port would be taken for the first modem's.
+    const std::string first = AddUsbDevice("1726", "1000");
+    const std::string second = AddUsbDevice("1726", "1000");
+    AddPort(first, 0, "Brivanta Modem", "ttyUSB0");
+    AddPort(second, 0, "Brivanta Diagnostic Port", "ttyUSB2");
+    AddPort(first, 1, "Brivanta Diagnostic Port", "ttyUSB1");
+    AddPort(second, 1, "Brivanta Modem", "ttyUSB3");
+    EXPECT_EQ(FindDiagnosticPort(), 2);
+    EXPECT_TRUE(IsDiagnosticPort(3)) << "the other modem's port is still a diagnostic port";
+}
+
 TEST_F(PortDetectionTest, FirstCandidateWhenTheSecondIsNotDiagnostic) {
     const std::string usb = AddUsbDevice("1726", "3197");
     AddPort(usb, 1, "Brivanta Modem", "ttyUSB0");
