@@ -226,7 +226,8 @@ std::vector<ModemPort> ListModemPorts() {
         ports.push_back(std::move(port));
     }
     std::sort(ports.begin(), ports.end(), [](const ModemPort& a, const ModemPort& b) {
-        return std::tie(a.device, a.interfaceNumber, a.syspath) < std::tie(b.device, b.interfaceNumber, b.syspath);
+        return std::tie(a.device, a.interfaceNumber, a.syspath) <
+               std::tie(b.device, b.interfaceNumber, b.syspath);
     });
     return ports;
 }

@@ -176,15 +176,16 @@ TEST_P(DialRefusedTest, EndsAtConnectingWithItsError) {
     EXPECT_FALSE(port_.InCall());
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    ModemAnswers, DialRefusedTest,
-    ::testing::Values(Refusal{"NoCarrier", "5551111", kErrorNoCarrier},
-                      Refusal{"Busy", "5552222", kErrorLineBusy},
-                      Refusal{"NoAnswer", "5553333", kErrorNoAnswer},
-                      Refusal{"Silence", "5554444", kErrorRequestTimeout},
-                      Refusal{"NoDialtone", "5555555", kErrorNoDialtone},
-                      Refusal{"Error", "5556666", kErrorFromDevice}),
-    [](const ::testing::TestParamInfo<Refusal>& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(ModemAnswers, DialRefusedTest,
+                         ::testing::Values(Refusal{"NoCarrier", "5551111", kErrorNoCarrier},
+                                           Refusal{"Busy", "5552222", kErrorLineBusy},
+                                           Refusal{"NoAnswer", "5553333", kErrorNoAnswer},
+                                           Refusal{"Silence", "5554444", kErrorRequestTimeout},
+                                           Refusal{"NoDialtone", "5555555", kErrorNoDialtone},
+                                           Refusal{"Error", "5556666", kErrorFromDevice}),
+                         [](const ::testing::TestParamInfo<Refusal>& info) {
+                             return std::string(info.param.name);
+                         });
 
 TEST_F(DialTest, FailsBeforeDiallingWhenThePortCannotBeUsed) {
     Start();
