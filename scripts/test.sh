@@ -23,13 +23,12 @@ bash scripts/build.sh build/ci -DVELMO_WERROR=ON
 ctest --test-dir build/ci --output-on-failure -j "$jobs"
 
 echo "== sanitizers (address, undefined) =="
-# g++ 12 gives false -Wstringop-overflow warnings on instrumented code: they are shown, not fatal, here.
-bash scripts/build.sh build/asan -DVELMO_WERROR=OFF -DVELMO_SANITIZE=ON -DVELMO_BUILD_BENCH=OFF
+bash scripts/build.sh build/asan -DVELMO_WERROR=ON -DVELMO_SANITIZE=ON -DVELMO_BUILD_BENCH=OFF
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   ctest --test-dir build/asan --output-on-failure -j "$jobs"
 
 echo "== fuzz targets (clang, libFuzzer) =="
-CC=clang CXX=clang++ bash scripts/build.sh build/fuzz -DVELMO_BUILD_FUZZ=ON -DVELMO_BUILD_TESTS=OFF \
+CC=clang CXX=clang++ bash scripts/build.sh build/fuzz -DVELMO_WERROR=ON -DVELMO_BUILD_FUZZ=ON -DVELMO_BUILD_TESTS=OFF \
   -DVELMO_BUILD_BENCH=OFF -DVELMO_BUILD_PROGRAMS=OFF -DVELMO_BUILD_MANAGER=OFF
 for target in build/fuzz/bin/fuzz_*; do
   [ -x "$target" ] || continue
