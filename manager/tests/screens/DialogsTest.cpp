@@ -44,6 +44,19 @@ class CardStub : public test::StubModem {
     std::vector<std::vector<uint8_t>> packets;
 };
 
+// A card stub behind the wrapper, with an idle worker; the dialog under test is made after it and goes first.
+struct CardRig {
+    CardRig() {
+        wrapper.Attach(&stub);
+        context.workerStepping.store(0);
+    }
+    ~CardRig() { wrapper.Attach(nullptr); }
+    CardStub stub;
+    CModemWrapper wrapper;
+    DeviceContext context;
+    platform::FakeClock clock;
+};
+
 ModemStatusRecord SampleStatus() {
     ModemStatusRecord s{};
     s.Rssi1x = 85;
@@ -315,15 +328,12 @@ void DialogsTest::StatusOddValues() {
 }
 
 void DialogsTest::CardTestSendsNothingWithoutConfirmation() {
-    CardStub stub;
-    CModemWrapper wrapper;
-    wrapper.Attach(&stub);
-    DeviceContext context;
-    context.workerStepping.store(0);
-    platform::FakeClock clock;
+    CardRig rig;
+    CardStub& stub = rig.stub;
+    DeviceContext& context = rig.context;
     std::vector<Message> messages;
     std::vector<QString> questions;
-    AdvancedStatusDialog dialog(wrapper, context, clock);
+    AdvancedStatusDialog dialog(rig.wrapper, context, rig.clock);
     dialog.SetMessageHook(Recorder(&messages));
     dialog.SetConfirmHook([&questions](QWidget*, const QString& text, const QString&) {
         questions.push_back(text);
@@ -339,18 +349,14 @@ void DialogsTest::CardTestSendsNothingWithoutConfirmation() {
     // The questions name the codes they would send.
     QVERIFY(questions[1].contains(QStringLiteral("\"1234\"")));
     QVERIFY(questions[6].contains(QStringLiteral("\"12345678\"")));
-    wrapper.Attach(nullptr);
 }
 
 void DialogsTest::CardTestSendsTheConfirmedCodeAndShowsTheAnswer() {
-    CardStub stub;
-    CModemWrapper wrapper;
-    wrapper.Attach(&stub);
-    DeviceContext context;
-    context.workerStepping.store(0);
-    platform::FakeClock clock;
+    CardRig rig;
+    CardStub& stub = rig.stub;
+    DeviceContext& context = rig.context;
     std::vector<Message> messages;
-    AdvancedStatusDialog dialog(wrapper, context, clock);
+    AdvancedStatusDialog dialog(rig.wrapper, context, rig.clock);
     dialog.SetMessageHook(Recorder(&messages));
     dialog.SetConfirmHook([&context](QWidget*, const QString&, const QString&) {
         // Nothing is paused before the user agrees.
@@ -390,7 +396,6 @@ void DialogsTest::CardTestSendsTheConfirmedCodeAndShowsTheAnswer() {
     // The worker is released after every command.
     QCOMPARE(context.lockFlag.load(), 0);
     QVERIFY(QApplication::overrideCursor() == nullptr);
-    wrapper.Attach(nullptr);
 }
 
 void DialogsTest::StatusDialogShowsTheContext() {
