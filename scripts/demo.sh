@@ -5,7 +5,8 @@
 #   DEMO_SCENARIO=card-pin bash scripts/demo.sh     start the stand-in with another scenario
 #   DEMO_SCREENSHOT=docs/main-window.png            save a picture of the window once it reads "Gotowy"
 #   DEMO_QUIT_WHEN_READY=1                          close the manager once it is ready (for checks)
-# Without a display (no $DISPLAY or $WAYLAND_DISPLAY) the manager runs on a virtual X server (xvfb-run).
+# Without a display (no $DISPLAY or $WAYLAND_DISPLAY) the manager runs on a virtual X server (xvfb-run). It
+# always runs under a private D-Bus session bus (dbus-run-session) that ends with it.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
@@ -35,8 +36,10 @@ echo "  VELMO_PORTS_DIR=$VELMO_PORTS_DIR $bin/velmo-modem-sim ctl scenario no-se
 echo "  VELMO_PORTS_DIR=$VELMO_PORTS_DIR $bin/velmo-modem-sim ctl scenario healthy-evdo"
 echo "  VELMO_PORTS_DIR=$VELMO_PORTS_DIR $bin/velmo-modem-sim ctl vanish; sleep 3; VELMO_PORTS_DIR=$VELMO_PORTS_DIR $bin/velmo-modem-sim ctl appear"
 echo "Close the window (its x button) to end the demo."
+# The manager gets a session bus of its own, which ends with it: nothing of the demo stays running.
+manager=(dbus-run-session -- "$bin/VelmoManager" "${args[@]}")
 if [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; then
-  "$bin/VelmoManager" "${args[@]}"
+  "${manager[@]}"
 else
-  xvfb-run -a -s "-screen 0 800x600x24" "$bin/VelmoManager" "${args[@]}"
+  xvfb-run -a -s "-screen 0 800x600x24" "${manager[@]}"
 fi

@@ -34,12 +34,22 @@ bool ValueText(const Json& v, std::string* out) {
 
 std::vector<std::string> ScenarioFolders() {
     std::vector<std::string> folders;
-    if (const char* env = std::getenv("VELMO_SIM_SCENARIOS"); env != nullptr && *env != '\0') {
-        folders.emplace_back(env);
+    auto add = [&](std::string folder) {
+        if (!folder.empty() && std::find(folders.begin(), folders.end(), folder) == folders.end()) {
+            folders.push_back(std::move(folder));
+        }
+    };
+    if (const char* env = std::getenv("VELMO_SIM_SCENARIOS"); env != nullptr) {
+        add(env);
     }
-#ifdef VELMO_SIM_SCENARIO_DIR
-    folders.emplace_back(VELMO_SIM_SCENARIO_DIR);
-#endif
+    // Beside the program, so that a build tree and an installed tree both work wherever they were put; the
+    // test programs that link the stand-in sit in the same bin/ folder.
+    std::error_code ec;
+    const fs::path exe = fs::read_symlink("/proc/self/exe", ec);
+    if (!ec && exe.has_parent_path()) {
+        add((exe.parent_path().parent_path() / VELMO_SIM_SCENARIO_SUBDIR).string());
+    }
+    add(VELMO_SIM_INSTALLED_SCENARIOS);
     return folders;
 }
 

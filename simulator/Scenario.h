@@ -26,7 +26,8 @@ struct Scenario {
     std::vector<std::pair<std::string, std::string>> fields;  // in file order
 };
 
-// Folders searched for NAME.json: $VELMO_SIM_SCENARIOS, then the scenarios shipped with the sources.
+// Folders searched for NAME.json: $VELMO_SIM_SCENARIOS, <program's
+// folder>/../share/velmo-modem-sim/scenarios, then the installed data folder.
 std::vector<std::string> ScenarioFolders();
 // Names of the scenarios found, sorted.
 std::vector<std::string> ListScenarios();
