@@ -12,6 +12,7 @@
 
 #include "library/protocol/Engine.h"
 #include "library/transport/MemoryTransport.h"
+#include "wire/LeCursor.h"
 
 namespace {
 
@@ -48,7 +49,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         return 0;
     }
     const uint8_t code = data[0];
-    const size_t length = std::min<size_t>(static_cast<size_t>(data[1] | (data[2] << 8)), size - 3);
+    const size_t length =
+        std::min<size_t>(velmo::wire::Get16(velmo::wire::ConstBytes(data, size), 1), size - 3);
     const std::vector<uint8_t> request(data + 3, data + 3 + length);
     const uint8_t* received = data + 3 + length;
     const size_t receivedSize = size - 3 - length;

@@ -10,6 +10,7 @@
 #include <memory>
 
 #include "library/protocol/Decoders.h"
+#include "wire/LeCursor.h"
 
 namespace {
 
@@ -50,7 +51,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         size_t n = size - at;
         size_t skip = 0;
         if (n >= 2) {
-            n = std::min<size_t>(static_cast<size_t>(data[at] | (data[at + 1] << 8)), n - 2);
+            n = std::min<size_t>(velmo::wire::Get16(velmo::wire::ConstBytes(data, size), at), n - 2);
             skip = 2;
         }
         std::unique_ptr<uint8_t[]> packet(new uint8_t[n == 0 ? 1 : n]);

@@ -9,17 +9,12 @@
 #include <string>
 
 #include "library/service/ServiceParameters.h"
+#include "wire/LeCursor.h"
 
 namespace {
 
 using namespace velmo::service;
-
-uint32_t Get16(const uint8_t* p) {
-    return static_cast<uint32_t>(p[0] | (p[1] << 8));
-}
-uint32_t Get32(const uint8_t* p) {
-    return Get16(p) | (Get16(p + 2) << 16);
-}
+namespace wire = velmo::wire;
 
 void CheckDigits(const std::string& text, size_t width) {
     if (!text.empty() && text.size() != width) {
@@ -68,8 +63,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (reply[0] != 0xE0 || reply[1] != 0x22) {
         std::abort();
     }
-    CheckDecoders(Get32(item.get() + 1));
-    CheckDecoders(Get16(item.get() + 3));
+    const wire::ConstBytes itemBytes(item.get(), kItemDataSize);
+    CheckDecoders(wire::Get32(itemBytes, 1));
+    CheckDecoders(wire::Get16(itemBytes, 3));
     CheckDecoders(item[0]);
 
     std::unique_ptr<uint8_t[]> written(new uint8_t[kItemDataSize]);
@@ -86,7 +82,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     switch (code) {
         case 1:
-            if (Get32(written.get() + 1) != Get32(written.get() + 5)) {
+            if (const wire::ConstBytes w(written.get(), kItemDataSize);
+                wire::Get32(w, 1) != wire::Get32(w, 5)) {
                 std::abort();
             }
             BuildParameterReply(1, written.get(), reply.get());

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "library/protocol/Decoders.h"
+#include "wire/LeCursor.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size < 1) {
@@ -25,7 +26,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     const bool decoded = velmo::protocol::NvItemUnpack(packet.get(), n, area.get(), areaSize);
     const bool hasItem = n >= 3;
-    const uint16_t item = hasItem ? static_cast<uint16_t>(packet[1] | (packet[2] << 8)) : 0;
+    const uint16_t item = velmo::wire::Get16(velmo::wire::ConstBytes(packet.get(), n), 1);
     if (decoded != (hasItem && velmo::protocol::HasNvDecoder(item))) {
         std::abort();
     }

@@ -1,6 +1,7 @@
 #include "Answers.h"
 
 #include <algorithm>
+#include <array>
 #include <string>
 
 #include "ModemSimulator.h"
@@ -134,7 +135,7 @@ std::vector<uint8_t> SubsystemReply(RequestContext& ctx) {
         p[8] = SystemState(s);
         Put32(p, 12, ServiceWord(s));
         const auto mode = s.nv.find(NvPrefMode);
-        Put32(p, 16, mode == s.nv.end() ? 0 : static_cast<uint32_t>(mode->second[1] | mode->second[2] << 8));
+        Put32(p, 16, mode == s.nv.end() ? 0 : Get16(mode->second, 1));
         Put32(p, 20, s.roaming);
         return p;
     }
@@ -188,10 +189,9 @@ std::vector<uint8_t> LogRequestReply(const DeviceState& s) {
 }
 
 std::vector<uint8_t> ModeReply(RequestContext& ctx) {
-    uint16_t mode = ctx.packet.size() > 1 ? ctx.packet[1] : 0;
-    if (ctx.packet.size() > 2) {
-        mode = static_cast<uint16_t>(mode | ctx.packet[2] << 8);
-    }
+    std::array<uint8_t, 2> word{};
+    LeReader(ctx.packet, 1).Bytes(word);  // a short request leaves the missing byte zero
+    const uint16_t mode = Get16(word, 0);
     if (mode == 1 && ctx.state.operatingMode != "offline") {
         ctx.state.operatingMode = "offline";
         ctx.stateChanged = true;
@@ -225,9 +225,11 @@ std::vector<uint8_t> EncodeFrame(std::span<const uint8_t> packet, bool corruptFc
     for (uint8_t b : packet) {
         tx.PutFrameByte(b);
     }
-    const uint16_t bad = static_cast<uint16_t>(transport::ComputeFcs(packet.data(), packet.size()) ^ 0xA5A5);
-    tx.PutFrameByte(static_cast<uint8_t>(bad & 0xFF));
-    tx.PutFrameByte(static_cast<uint8_t>(bad >> 8));
+    std::array<uint8_t, 2> bad{};
+    Put16(bad, 0, static_cast<uint16_t>(transport::ComputeFcs(packet.data(), packet.size()) ^ 0xA5A5));
+    for (uint8_t b : bad) {
+        tx.PutFrameByte(b);
+    }
     if (tx.overflow) {
         return {};
     }

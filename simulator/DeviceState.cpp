@@ -14,6 +14,8 @@
 #include <limits>
 #include <type_traits>
 
+#include "wire/LeCursor.h"
+
 namespace velmo::sim {
 
 namespace {
@@ -72,21 +74,6 @@ std::string HexText(const uint8_t* bytes, size_t n) {
         text += kDigits[bytes[i] & 0x0F];
     }
     return text;
-}
-
-uint16_t Get16(const NvData& d, size_t at) {
-    return static_cast<uint16_t>(d[at] | d[at + 1] << 8);
-}
-uint32_t Get32(const NvData& d, size_t at) {
-    return static_cast<uint32_t>(Get16(d, at) | Get16(d, at + 2) << 16);
-}
-void Put16(NvData& d, size_t at, uint16_t v) {
-    d[at] = static_cast<uint8_t>(v);
-    d[at + 1] = static_cast<uint8_t>(v >> 8);
-}
-void Put32(NvData& d, size_t at, uint32_t v) {
-    Put16(d, at, static_cast<uint16_t>(v));
-    Put16(d, at + 2, static_cast<uint16_t>(v >> 16));
 }
 
 NvData Item(std::initializer_list<uint8_t> bytes) {
@@ -220,12 +207,12 @@ std::map<uint16_t, NvData> DeviceState::DefaultNvItems() {
     nv[NvSecondaryChannels] = Item({0, 0x80, 0x01, 0x09, 0x03});
     nv[NvAKey] = Item({0});
     NvData item{};
-    Put32(item, 1, min1);
-    Put32(item, 5, min1);
+    wire::Put32(item, 1, min1);
+    wire::Put32(item, 5, min1);
     nv[NvMin1] = item;
     item = {};
-    Put16(item, 1, min2);
-    Put16(item, 3, min2);
+    wire::Put16(item, 1, min2);
+    wire::Put16(item, 3, min2);
     nv[NvMin2] = item;
     nv[34] = Item({0, 1});
     nv[35] = Item({0, 1});
@@ -234,7 +221,7 @@ std::map<uint16_t, NvData> DeviceState::DefaultNvItems() {
     nv[NvNamInUse] = Item({0, 0, 0, 0});
     nv[NvSpc] = Item({'0', '0', '0', '0', '0', '0'});
     item = {};
-    Put16(item, 1, mcc);
+    wire::Put16(item, 1, mcc);
     nv[NvMcc] = item;
     nv[NvImsi1112] = Item({0, static_cast<uint8_t>(imsi)});
     nv[NvDirNumber] = TextItem(0, "6195550100", false);
@@ -425,7 +412,7 @@ bool SetSpc(DeviceState& s, std::string_view v, std::string* error) {
 
 template <uint16_t ItemNumber, size_t Offset>
 std::string GetNv16(const DeviceState& s) {
-    return std::to_string(Get16(NvCopy(s, ItemNumber), Offset));
+    return std::to_string(wire::Get16(NvCopy(s, ItemNumber), Offset));
 }
 
 template <uint16_t ItemNumber, size_t Offset>
@@ -435,12 +422,13 @@ bool SetNv16(DeviceState& s, std::string_view v, std::string* error) {
         *error = "not a 16-bit number: " + std::string(v);
         return false;
     }
-    Put16(NvRef(s, ItemNumber), Offset, static_cast<uint16_t>(x));
+    wire::Put16(NvRef(s, ItemNumber), Offset, static_cast<uint16_t>(x));
     return true;
 }
 
 std::string GetMin(const DeviceState& s) {
-    return DecodeDigitGroup(Get16(NvCopy(s, NvMin2), 3) & 0x3FF, 3) + DecodeMin1(Get32(NvCopy(s, NvMin1), 5));
+    return DecodeDigitGroup(wire::Get16(NvCopy(s, NvMin2), 3) & 0x3FF, 3) +
+           DecodeMin1(wire::Get32(NvCopy(s, NvMin1), 5));
 }
 
 bool SetMin(DeviceState& s, std::string_view v, std::string* error) {
@@ -452,11 +440,11 @@ bool SetMin(DeviceState& s, std::string_view v, std::string* error) {
         return false;
     }
     NvData& m1 = NvRef(s, NvMin1);
-    Put32(m1, 1, min1);
-    Put32(m1, 5, min1);
+    wire::Put32(m1, 1, min1);
+    wire::Put32(m1, 5, min1);
     NvData& m2 = NvRef(s, NvMin2);
-    Put16(m2, 1, min2);
-    Put16(m2, 3, min2);
+    wire::Put16(m2, 1, min2);
+    wire::Put16(m2, 3, min2);
     return true;
 }
 

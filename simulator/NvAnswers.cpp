@@ -132,9 +132,7 @@ std::vector<uint8_t> NvReadReply(RequestContext& ctx) {
     }
     if (item == NvEsn) {
         NvData d{};
-        for (size_t i = 0; i < 4; ++i) {
-            d[i] = static_cast<uint8_t>(s.esn >> (8 * i));
-        }
+        Put32(d, 0, s.esn);
         return NvReply(NvReadRequest, item, d, NvDone);
     }
     if (IsSpcReadProtected(item) && Locked(s)) {

@@ -55,11 +55,7 @@ struct Key {
 
 // A code field of the request; empty when the packet is too short for it.
 std::string CodeAt(std::span<const uint8_t> r, size_t at) {
-    std::string code;
-    for (size_t i = 0; i < kCodeField && at + i < r.size() && r[at + i] != 0; ++i) {
-        code += static_cast<char>(r[at + i]);
-    }
-    return code;
+    return LeReader(r, at).Text(kCodeField);
 }
 
 bool ValidPin(const std::string& pin) {

@@ -1,4 +1,5 @@
-// Little helpers for building reply packets: little-endian fields at fixed offsets, bounds-checked.
+// Reply packets of the stand-in: the shared little-endian fields, plus the packet, text, time-stamp and
+// log-packet builders every answer uses.
 #pragma once
 
 #include <algorithm>
@@ -8,32 +9,16 @@
 #include <string_view>
 #include <vector>
 
+#include "wire/LeCursor.h"
+
 namespace velmo::sim::wire {
 
-inline void Put16(std::vector<uint8_t>& p, size_t at, uint16_t v) {
-    p.at(at) = static_cast<uint8_t>(v);
-    p.at(at + 1) = static_cast<uint8_t>(v >> 8);
-}
-
-inline void Put32(std::vector<uint8_t>& p, size_t at, uint32_t v) {
-    Put16(p, at, static_cast<uint16_t>(v));
-    Put16(p, at + 2, static_cast<uint16_t>(v >> 16));
-}
-
-inline void Put64(std::vector<uint8_t>& p, size_t at, uint64_t v) {
-    Put32(p, at, static_cast<uint32_t>(v));
-    Put32(p, at + 4, static_cast<uint32_t>(v >> 32));
-}
+// Answers say Put16/Get16/... unqualified after `using namespace wire;`: these are the shared ones.
+using namespace velmo::wire;
 
 // Fixed-width text field filled with `pad`.
 inline void PutText(std::vector<uint8_t>& p, size_t at, size_t width, std::string_view text, char pad = ' ') {
-    for (size_t i = 0; i < width; ++i) {
-        p.at(at + i) = static_cast<uint8_t>(i < text.size() ? text[i] : pad);
-    }
-}
-
-inline uint16_t Get16(std::span<const uint8_t> p, size_t at) {
-    return at + 1 < p.size() ? static_cast<uint16_t>(p[at] | p[at + 1] << 8) : 0;
+    LeWriter(p, at).Text(text, width, pad);
 }
 
 inline std::vector<uint8_t> Packet(uint8_t code, size_t size) {
@@ -56,12 +41,16 @@ inline uint64_t ModemTimeStamp(int64_t timeOffsetMs) {
 inline std::vector<uint8_t> LogPacket(uint16_t record, const std::vector<uint8_t>& payload,
                                       int64_t timeOffsetMs) {
     const size_t recordLength = 12 + payload.size();
-    std::vector<uint8_t> p = Packet(0x10, 4 + recordLength);
-    Put16(p, 2, static_cast<uint16_t>(recordLength));
-    Put16(p, 4, static_cast<uint16_t>(recordLength));
-    Put16(p, 6, record);
-    Put64(p, 8, ModemTimeStamp(timeOffsetMs));
-    std::copy(payload.begin(), payload.end(), p.begin() + 16);
+    std::vector<uint8_t> p;
+    p.reserve(4 + recordLength);
+    LeAppender(p)
+        .U8(0x10)
+        .U8(0)
+        .U16(static_cast<uint16_t>(recordLength))
+        .U16(static_cast<uint16_t>(recordLength))
+        .U16(record)
+        .U64(ModemTimeStamp(timeOffsetMs))
+        .Bytes(payload);
     return p;
 }
 

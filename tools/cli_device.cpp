@@ -7,6 +7,7 @@
 
 #include "CliCommon.h"
 #include "platform/Ports.h"
+#include "wire/LeCursor.h"
 
 namespace velmo::cli {
 
@@ -134,11 +135,12 @@ int CmdStatus(IOrvikModem& modem, const Options& opt) {
     return ExitFromResult(worst);
 }
 
-std::string PilotList(const uint8_t* bytes, size_t words, bool json) {
+// A pilot set's words up to its 0xFFFF terminator.
+std::string PilotList(wire::ConstBytes bytes, bool json) {
     std::string out = json ? "[" : "";
     bool first = true;
-    for (size_t i = 0; i < words; ++i) {
-        const uint16_t v = static_cast<uint16_t>(bytes[2 * i] | (bytes[2 * i + 1] << 8));
+    for (wire::LeReader r(bytes); r.remaining() >= 2;) {
+        const uint16_t v = r.U16();
         if (v == 0xFFFF) {
             break;
         }
@@ -167,8 +169,8 @@ int CmdRf(IOrvikModem& modem, const Options& opt) {
             j.Num("level1", modem.GetRfLevel1()).Num("level2", modem.GetRfLevel2());
             j.Num("level3", modem.GetRfLevel3()).Num("level4", modem.GetRfLevel4());
             j.Num("channel", modem.GetRfChannel());
-            j.Raw("activeSet", PilotList(a, 7, true)).Raw("activeSetB", PilotList(b, 7, true));
-            j.Raw("neighbourSet", PilotList(c, 41, true));
+            j.Raw("activeSet", PilotList(a, true)).Raw("activeSetB", PilotList(b, true));
+            j.Raw("neighbourSet", PilotList(c, true));
             std::printf("%s\n", j.Text().c_str());
         } else {
             if (opt.watch && isatty(STDOUT_FILENO)) {
@@ -178,8 +180,8 @@ int CmdRf(IOrvikModem& modem, const Options& opt) {
                         modem.GetRfChannel());
             std::printf("levels  %d %d %d dB   rx %d dB\n", modem.GetRfLevel1(), modem.GetRfLevel2(),
                         modem.GetRfLevel3(), modem.GetRfLevel4());
-            std::printf("active  %s | %s\n", PilotList(a, 7, false).c_str(), PilotList(b, 7, false).c_str());
-            std::printf("neighb. %s\n", PilotList(c, 41, false).c_str());
+            std::printf("active  %s | %s\n", PilotList(a, false).c_str(), PilotList(b, false).c_str());
+            std::printf("neighb. %s\n", PilotList(c, false).c_str());
         }
         std::fflush(stdout);
         if (!opt.watch || (opt.count > 0 && shown + 1 >= opt.count)) {

@@ -13,6 +13,7 @@
 #include <thread>
 
 #include "CliCommon.h"
+#include "wire/LeCursor.h"
 
 namespace velmo::cli {
 
@@ -28,14 +29,6 @@ std::string HexText(const uint8_t* data, size_t n) {
         out += buf;
     }
     return out;
-}
-
-uint32_t Le(const uint8_t* p, size_t width) {
-    uint32_t v = 0;
-    for (size_t i = 0; i < width; ++i) {
-        v |= static_cast<uint32_t>(p[i]) << (8 * i);
-    }
-    return v;
 }
 
 // How a parameter's value is typed and shown.
@@ -129,22 +122,21 @@ int CmdNv(IOrvikModem& modem, const Options& opt) {
     return read && result != 0 ? 1 : 0;
 }
 
-std::string DescribeValue(int code, const uint8_t* value) {
+std::string DescribeValue(int code, wire::ConstBytes value) {
     char buf[64];
     switch (KindOf(code)) {
         case ValueKind::Text:
-            return std::string(reinterpret_cast<const char*>(value),
-                               strnlen(reinterpret_cast<const char*>(value), 126));
+            return wire::LeReader(value).Text(value.size());
         case ValueKind::Pair:
-            std::snprintf(buf, sizeof buf, "%u,%u", Le(value, 2), Le(value + 2, 2));
+            std::snprintf(buf, sizeof buf, "%u,%u", wire::Get16(value, 0), wire::Get16(value, 2));
             return buf;
         case ValueKind::Number32:
-            std::snprintf(buf, sizeof buf, code == 0 ? "%08X" : "%u", Le(value, 4));
+            std::snprintf(buf, sizeof buf, code == 0 ? "%08X" : "%u", wire::Get32(value, 0));
             return buf;
         case ValueKind::Byte:
-            return std::to_string(value[0]);
+            return std::to_string(wire::Get8(value, 0));
         default:
-            return HexText(value, 16);
+            return HexText(value.data(), std::min<size_t>(value.size(), 16));
     }
 }
 
@@ -163,10 +155,7 @@ bool FillValue(int code, const std::string& text, NamParameterRecord& record) {
                 !ParseInt(text.substr(comma + 1).c_str(), b) || a < 0 || a > 0xFFFF || b < 0 || b > 0xFFFF) {
                 return false;
             }
-            record.Value[0] = static_cast<uint8_t>(a);
-            record.Value[1] = static_cast<uint8_t>(a >> 8);
-            record.Value[2] = static_cast<uint8_t>(b);
-            record.Value[3] = static_cast<uint8_t>(b >> 8);
+            wire::LeWriter(record.Value).U16(static_cast<uint16_t>(a)).U16(static_cast<uint16_t>(b));
             return true;
         }
         case ValueKind::Number32: {
@@ -174,9 +163,7 @@ bool FillValue(int code, const std::string& text, NamParameterRecord& record) {
             if (!ParseInt(text.c_str(), v) || v < 0) {
                 return false;
             }
-            for (int i = 0; i < 4; ++i) {
-                record.Value[i] = static_cast<uint8_t>(static_cast<uint32_t>(v) >> (8 * i));
-            }
+            wire::Put32(record.Value, 0, static_cast<uint32_t>(v));
             return true;
         }
         case ValueKind::Byte: {
@@ -226,7 +213,7 @@ int CmdNam(IOrvikModem& modem, const Options& opt) {
         if (result == kResultFailed) {
             return Fail(opt, "no answer to the parameter read", result);
         }
-        const std::string value = DescribeValue(code, reply + 5);
+        const std::string value = DescribeValue(code, wire::ConstBytes(reply).subspan(5));
         if (opt.json) {
             std::printf("%s\n",
                         Json().Num("code", code).Num("status", result).Str("value", value).Text().c_str());
@@ -415,7 +402,7 @@ std::string DescribeReport(const std::vector<uint8_t>& r) {
         case 37: {
             static const char* const kNames[] = {"CONNECTED", "RELEASED", "CALLING"};
             const char* name = code <= 6 ? kNames[code - 4] : code == 36 ? "DCONNECTED" : "DRELEASED";
-            std::snprintf(buf, sizeof buf, "%s value %u", name, Le(&r[3], 2));
+            std::snprintf(buf, sizeof buf, "%s value %u", name, wire::Get16(r, 3));
             return buf;
         }
         case 7:
@@ -423,10 +410,10 @@ std::string DescribeReport(const std::vector<uint8_t>& r) {
         case 9:
             return "DISPLAY " + text(5, 6, 255);
         case 17:
-            std::snprintf(buf, sizeof buf, "MESSAGE %u from ", Le(&r[3], 4));
+            std::snprintf(buf, sizeof buf, "MESSAGE %u from ", wire::Get32(r, 3));
             return buf + text(12, 13, 32) + ": " + text(97, 98, 255);
         case 28:
-            std::snprintf(buf, sizeof buf, "EVENT %u value %u", r[3], Le(&r[4], 2));
+            std::snprintf(buf, sizeof buf, "EVENT %u value %u", r[3], wire::Get16(r, 4));
             return buf;
         case 40:
             std::snprintf(buf, sizeof buf, "SIGNAL %u %u %u", r[3], r[4], r[5]);

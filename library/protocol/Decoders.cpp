@@ -1,11 +1,15 @@
 #include "Decoders.h"
 
+#include "wire/LeCursor.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <string>
 #include <utility>
 
 namespace velmo::protocol {
+
+using wire::LeReader;
 
 namespace {
 
@@ -16,29 +20,14 @@ constexpr size_t kPilotEntrySize = 10;
 constexpr size_t kMaxActivePilots = kActivePilots - 1;
 constexpr size_t kMaxNeighbourPilots = kNeighbourPilots - 1;
 
-void Put16(uint8_t* p, uint16_t v) {
-    p[0] = static_cast<uint8_t>(v);
-    p[1] = static_cast<uint8_t>(v >> 8);
-}
-void Put32(uint8_t* p, uint32_t v) {
-    for (int i = 0; i < 4; ++i) {
-        p[i] = static_cast<uint8_t>(v >> (8 * i));
-    }
-}
-void Put64(uint8_t* p, uint64_t v) {
-    for (int i = 0; i < 8; ++i) {
-        p[i] = static_cast<uint8_t>(v >> (8 * i));
-    }
-}
-
 // Level words are 1/256 dB; C++ division truncates toward zero as the modem's tools do.
-int32_t Level(ByteReader& r, size_t at) {
+int32_t Level(LeReader& r, size_t at) {
     r.Seek(at);
-    return static_cast<int16_t>(r.U16()) / 256;
+    return r.S16() / 256;
 }
 
 void DecodePilotSets(const uint8_t* payload, size_t n, RfSnapshot& rf) {
-    ByteReader r(payload, n);
+    LeReader r(payload, n);
     if (!r.Has(0, 9)) {
         return;  // too short for the set sizes: ignored whole
     }
@@ -78,7 +67,7 @@ void DecodePilotSets(const uint8_t* payload, size_t n, RfSnapshot& rf) {
 
 void DecodeLogPacket(const uint8_t* packet, size_t n, std::array<uint8_t, kLogBlockSize>& logBlock,
                      RfSnapshot& rf) {
-    ByteReader r(packet, n);
+    LeReader r(packet, n);
     const uint8_t code = r.U8();
     const uint8_t second = r.U8();
     const uint16_t length = r.U16();
@@ -87,7 +76,7 @@ void DecodeLogPacket(const uint8_t* packet, size_t n, std::array<uint8_t, kLogBl
     }
     logBlock[0] = code;
     logBlock[1] = second;
-    Put16(&logBlock[2], length);
+    wire::Put16(logBlock, 2, length);
     if (length == 0) {
         return;
     }
@@ -97,24 +86,24 @@ void DecodeLogPacket(const uint8_t* packet, size_t n, std::array<uint8_t, kLogBl
     if (!r.ok()) {
         return;
     }
-    Put16(&logBlock[4], recordLength);
-    Put32(&logBlock[6], recordCode);
-    Put64(&logBlock[10], stamp);
+    wire::Put16(logBlock, 4, recordLength);
+    wire::Put32(logBlock, 6, recordCode);
+    wire::Put64(logBlock, 10, stamp);
 
     const uint8_t* payload = packet + kLogPayloadStart;
     const size_t payloadSize = n - kLogPayloadStart;
-    ByteReader p(payload, payloadSize);
+    LeReader p(payload, payloadSize);
     switch (recordCode) {
         case LogHeaderTest: {
             if (!p.Has(0, 15)) {
                 return;
             }
-            ByteReader again(packet, n, kLogRecordStart);
-            Put16(&logBlock[4], again.U16());
-            Put32(&logBlock[6], again.U16());
-            Put64(&logBlock[10], again.U64());
+            LeReader again(packet, n, kLogRecordStart);
+            wire::Put16(logBlock, 4, again.U16());
+            wire::Put32(logBlock, 6, again.U16());
+            wire::Put64(logBlock, 10, again.U64());
             for (size_t i = 0; i < 6; ++i) {
-                Put16(&logBlock[18 + 2 * i], p.U16());
+                wire::Put16(logBlock, 18 + 2 * i, p.U16());
             }
             for (size_t i = 0; i < 3; ++i) {
                 logBlock[30 + i] = p.U8();
@@ -158,13 +147,14 @@ void ParseExtVersionReply(const uint8_t* packet, size_t n, uint8_t* block, size_
     if (blockSize == 0) {
         return;  // no room even for the terminator
     }
-    ByteReader r(packet, n);
+    LeReader r(packet, n);
+    const wire::MutableBytes out(block, blockSize);
     size_t at = 0;
     for (int i = 0; i < 4 && at < blockSize; ++i) {
         block[at++] = r.U8();
     }
-    for (int i = 0; i < 2 && at + 4 <= blockSize; ++i, at += 4) {
-        Put32(block + at, r.U32());
+    for (int i = 0; i < 2 && wire::Fits(blockSize, at, 4); ++i, at += 4) {
+        wire::Put32(out, at, r.U32());
     }
     constexpr size_t kTextMax = 49;
     for (size_t i = 0; i < kTextMax && r.remaining() > 0 && at < blockSize - 1; ++i) {
@@ -182,14 +172,15 @@ void ParsePrlReadReply(const uint8_t* packet, size_t n, uint8_t* block, size_t b
     if (blockSize < 8) {
         return;
     }
-    ByteReader r(packet, n);
+    LeReader r(packet, n);
+    const wire::MutableBytes out(block, blockSize);
     block[0] = r.U8();
     block[1] = r.U8();
-    Put16(block + 2, r.U16());
+    wire::Put16(out, 2, r.U16());
     block[4] = r.U8();
     block[5] = r.U8();
     const uint16_t bits = r.U16();
-    Put16(block + 6, bits);
+    wire::Put16(out, 6, bits);
     constexpr size_t kMaxData = 120;
     for (size_t i = 0; i < kMaxData && 8 * i < bits && r.remaining() > 0 && 8 + i < blockSize; ++i) {
         block[8 + i] = r.U8();
@@ -201,10 +192,10 @@ void ParsePrlBlockReply(const uint8_t* packet, size_t n, uint8_t* block, size_t 
     if (blockSize < 4) {
         return;
     }
-    ByteReader r(packet, n);
+    LeReader r(packet, n);
     block[0] = r.U8();
     block[1] = r.U8();
-    Put16(block + 2, r.U16());
+    wire::Put16(wire::MutableBytes(block, blockSize), 2, r.U16());
 }
 
 void ParseBlock34Reply(const uint8_t* packet, size_t n, uint8_t* block, size_t blockSize) {
@@ -306,7 +297,7 @@ bool HasNvDecoder(uint16_t item) {
 }
 
 bool NvItemUnpack(const uint8_t* packet, size_t n, uint8_t* area, size_t areaSize) {
-    ByteReader head(packet, n, 1);
+    LeReader head(packet, n, 1);
     const uint16_t item = head.U16();
     if (!head.ok() || !HasNvDecoder(item)) {
         return false;
@@ -314,17 +305,18 @@ bool NvItemUnpack(const uint8_t* packet, size_t n, uint8_t* area, size_t areaSiz
     constexpr size_t kDataStart = 3;
     constexpr size_t kDataSize = 128;
     const size_t dataEnd = std::min(n, kDataStart + kDataSize);
-    ByteReader r(packet, dataEnd, kDataStart);
+    LeReader r(packet, dataEnd, kDataStart);
     const std::string layout = Layout(item);
     if (layout.empty()) {
         const size_t copy = std::min({dataEnd > kDataStart ? dataEnd - kDataStart : 0, areaSize, kDataSize});
         std::memcpy(area, packet + kDataStart, copy);
         return true;
     }
+    const wire::MutableBytes out(area, areaSize);
     size_t at = 0;
     for (char f : layout) {
         const size_t width = f == '1' ? 1 : f == '2' ? 2 : f == '4' || f == 'W' ? 4 : 8;
-        if (at + width > areaSize) {
+        if (!wire::Fits(areaSize, at, width)) {
             break;
         }
         switch (f) {
@@ -332,16 +324,16 @@ bool NvItemUnpack(const uint8_t* packet, size_t n, uint8_t* area, size_t areaSiz
                 area[at] = r.U8();
                 break;
             case '2':
-                Put16(area + at, r.U16());
+                wire::Put16(out, at, r.U16());
                 break;
             case 'W':
-                Put32(area + at, r.U16());
+                wire::Put32(out, at, r.U16());
                 break;
             case '4':
-                Put32(area + at, r.U32());
+                wire::Put32(out, at, r.U32());
                 break;
             default:
-                Put64(area + at, r.U64());
+                wire::Put64(out, at, r.U64());
                 break;
         }
         at += width;

@@ -1,6 +1,6 @@
-// Decoding of the replies and log records that carry the modem's state: the bounded field reader, the RF
-// snapshot, the log block, the parsed reply forms and NV item unpacking. All of it runs on the reader thread;
-// callers read the results through copies taken under the decoder lock.
+// Decoding of the replies and log records that carry the modem's state: the RF snapshot, the log block, the
+// parsed reply forms and NV item unpacking. All of it runs on the reader thread; callers read the results
+// through copies taken under the decoder lock.
 #pragma once
 
 #include <array>
@@ -10,43 +10,6 @@
 #include <mutex>
 
 namespace velmo::protocol {
-
-// Little-endian cursor over a received packet. Reads past the end yield 0 and clear ok().
-class ByteReader {
-  public:
-    ByteReader(const uint8_t* data, size_t n, size_t pos = 0) : data_(data), n_(n), pos_(pos) {}
-
-    uint8_t U8() { return static_cast<uint8_t>(Read(1)); }
-    uint16_t U16() { return static_cast<uint16_t>(Read(2)); }
-    uint32_t U32() { return static_cast<uint32_t>(Read(4)); }
-    uint64_t U64() { return Read(8); }
-    bool ok() const { return ok_; }
-    size_t pos() const { return pos_; }
-    size_t remaining() const { return pos_ < n_ ? n_ - pos_ : 0; }
-    void Seek(size_t pos) { pos_ = pos; }
-    // True when width bytes at pos are inside the packet.
-    bool Has(size_t pos, size_t width) const { return pos <= n_ && width <= n_ - pos; }
-
-  private:
-    uint64_t Read(size_t width) {
-        if (!Has(pos_, width)) {
-            ok_ = false;
-            pos_ = n_;
-            return 0;
-        }
-        uint64_t v = 0;
-        for (size_t i = 0; i < width; ++i) {
-            v |= static_cast<uint64_t>(data_[pos_ + i]) << (8 * i);
-        }
-        pos_ += width;
-        return v;
-    }
-
-    const uint8_t* data_;
-    size_t n_;
-    size_t pos_;
-    bool ok_ = true;
-};
 
 inline constexpr size_t kActivePilots = 7;      // 6 entries and a terminator
 inline constexpr size_t kNeighbourPilots = 41;  // 40 entries and a terminator

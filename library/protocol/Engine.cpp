@@ -1,5 +1,7 @@
 #include "Engine.h"
 
+#include "wire/LeCursor.h"
+
 #include <algorithm>
 #include <cstring>
 
@@ -27,7 +29,7 @@ size_t Request60Needs(const uint8_t* p, size_t available) {
             if (available < 7) {
                 return 7;
             }
-            return 7 + static_cast<size_t>(p[5]) + 256u * p[6];
+            return 7 + static_cast<size_t>(wire::Get16(wire::ConstBytes(p, available), 5));
         case 0x24:
             return 3 + 8;
         case 0x25:
@@ -216,8 +218,7 @@ int Engine::StartupHandshake() {
         }
         std::fill_n(request.begin(), kEventReportRequestSize, 0);
         request[0] = EventReportRequest;
-        request[1] = kEventReportSubcommand & 0xFF;
-        request[2] = kEventReportSubcommand >> 8;
+        wire::Put16(request, 1, kEventReportSubcommand);
         configured = Transact(EventReportRequest);
     }
     if (!configured) {

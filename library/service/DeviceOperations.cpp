@@ -1,9 +1,11 @@
 // The device operations of the service object: status, time, mode, event reports, the RF snapshot and the
 // blocks 32/34.
 #include <algorithm>
+#include <array>
 #include <cstring>
 
 #include "ModemService.h"
+#include "wire/LeCursor.h"
 
 namespace velmo::service {
 
@@ -25,17 +27,16 @@ constexpr uint8_t kSubsystemFileSystem = 0x13;
 constexpr uint16_t kHdrStateCommand = 8;
 constexpr size_t kSoftwareRevisionOffset = 12;
 
-uint16_t U16At(const std::vector<uint8_t>& b, size_t at) {
-    return at + 1 < b.size() ? static_cast<uint16_t>(b[at] | (b[at + 1] << 8)) : 0;
-}
-uint32_t U32At(const std::vector<uint8_t>& b, size_t at) {
-    return at + 3 < b.size() ? static_cast<uint32_t>(U16At(b, at) | (U16At(b, at + 2) << 16)) : 0;
-}
-void PutLe32(uint8_t* p, uint32_t v) {
-    for (int i = 0; i < 4; ++i) {
-        p[i] = static_cast<uint8_t>(v >> (8 * i));
+// A pilot set as the caller's bytes: each word low byte first, whatever the host's byte order.
+template <size_t N>
+void PutPilotWords(const std::array<uint16_t, N>& words, uint8_t* out, size_t size) {
+    wire::LeWriter w(out, size);
+    for (uint16_t v : words) {
+        w.U16(v);
     }
 }
+static_assert(kRfBlockASize == 2 * kActivePilots && kRfBlockBSize == 2 * kActivePilots &&
+              kRfBlockCSize == 2 * kNeighbourPilots);
 
 }  // namespace
 
@@ -63,8 +64,7 @@ int32_t ModemService::GetModemTime(uint8_t* out25) {
         return kResultFailed;
     }
     const std::vector<uint8_t> reply = engine_->Block(TimeRequest);
-    const uint64_t stamp =
-        static_cast<uint64_t>(U32At(reply, 1)) | (static_cast<uint64_t>(U32At(reply, 5)) << 32);
+    const uint64_t stamp = wire::Get64(reply, 1);
     std::memset(out25, 0, kModemTimeSize);
     out25[0] = VendorPacket;
     out25[1] = static_cast<uint8_t>(kModemTimeSize);
@@ -116,7 +116,7 @@ int32_t ModemService::QueryStatus(ModemStatusRecord* record, int32_t kind) {
             }
             const auto b = engine_->Block(VersionRequest);
             record->CaiRevision = b[48];
-            record->FirmwareRevision = U16At(b, 50);
+            record->FirmwareRevision = wire::Get16(b, 50);
             return kResultOk;
         }
         case 3: {
@@ -126,13 +126,13 @@ int32_t ModemService::QueryStatus(ModemStatusRecord* record, int32_t kind) {
                 return kResultFailed;
             }
             const auto b = engine_->Block(StatusRequest);
-            record->Esn = U32At(b, 4);
+            record->Esn = wire::Get32(b, 4);
             record->RfMode = b[8];
-            record->RxState = U16At(b, 23);
-            record->Channel = U16At(b, 34);
-            record->PilotPn = U16At(b, 37);
-            record->Sid = U16At(b, 39);
-            record->Nid = U16At(b, 41);
+            record->RxState = wire::Get16(b, 23);
+            record->Channel = wire::Get16(b, 34);
+            record->PilotPn = wire::Get16(b, 37);
+            record->Sid = wire::Get16(b, 39);
+            record->Nid = wire::Get16(b, 41);
             record->Rssi1x = b[45];
             record->RssiEvdo = static_cast<uint8_t>(-engine_->Rf().RfLevel4);
             return kResultOk;
@@ -144,9 +144,9 @@ int32_t ModemService::QueryStatus(ModemStatusRecord* record, int32_t kind) {
                 return kResultFailed;
             }
             const auto b = engine_->Block(SubsystemRequest);
-            const uint32_t callState = U32At(b, 4);
-            const uint32_t service = U32At(b, 12);
-            const uint32_t mode = U32At(b, 16);
+            const uint32_t callState = wire::Get32(b, 4);
+            const uint32_t service = wire::Get32(b, 12);
+            const uint32_t mode = wire::Get32(b, 16);
             record->ZeroWord = 0;
             record->Flag26 = 0;
             record->Flag10 = 1;
@@ -161,10 +161,8 @@ int32_t ModemService::QueryStatus(ModemStatusRecord* record, int32_t kind) {
         }
         default: {
             engine_->ClearBlock(SubsystemRequest);
-            uint8_t* p = Request(SubsystemRequest);
-            p[1] = kSubsystemHdr;
-            p[2] = kHdrStateCommand & 0xFF;
-            p[3] = kHdrStateCommand >> 8;
+            Request(SubsystemRequest);
+            wire::LeWriter(engine_->request, 1).U8(kSubsystemHdr).U16(kHdrStateCommand);
             if (!engine_->Transact(SubsystemRequest)) {
                 return kResultFailed;
             }
@@ -195,8 +193,7 @@ int32_t ModemService::EnableEventReports() {
             engine_->Clock().Sleep(kEventReportRetryPauseMs);
         }
         uint8_t* p = Request(EventReportRequest);
-        p[1] = kEventReportSubcommand & 0xFF;
-        p[2] = kEventReportSubcommand >> 8;
+        wire::Put16(engine_->request, 1, kEventReportSubcommand);
         p[16] |= 0xC0;
         p[20] |= 0x10;
         if (engine_->Transact(EventReportRequest)) {
@@ -265,21 +262,21 @@ int16_t ModemService::GetRfChannel() {
 void ModemService::GetRfBlockA(uint8_t* out14) {
     if (engine_ && out14 != nullptr) {
         const RfSnapshot rf = engine_->Rf();
-        std::memcpy(out14, rf.PilotSetA.data(), kRfBlockASize);
+        PutPilotWords(rf.PilotSetA, out14, kRfBlockASize);
     }
 }
 
 void ModemService::GetRfBlockB(uint8_t* out14) {
     if (engine_ && out14 != nullptr) {
         const RfSnapshot rf = engine_->Rf();
-        std::memcpy(out14, rf.PilotSetB.data(), kRfBlockBSize);
+        PutPilotWords(rf.PilotSetB, out14, kRfBlockBSize);
     }
 }
 
 void ModemService::GetRfBlockC(uint8_t* out82) {
     if (engine_ && out82 != nullptr) {
         const RfSnapshot rf = engine_->Rf();
-        std::memcpy(out82, rf.PilotSetC.data(), kRfBlockCSize);
+        PutPilotWords(rf.PilotSetC, out82, kRfBlockCSize);
     }
 }
 
@@ -287,14 +284,13 @@ int32_t ModemService::UploadUserDataFile() {
     if (!engine_) {
         return kResultFailed;
     }
-    uint8_t* p = Request(SubsystemRequest);
-    p[1] = kSubsystemFileSystem;  // command word 0: hello
-    size_t at = 4;
-    for (int i = 0; i < 6; ++i, at += 4) {
-        PutLe32(p + at, 0x100000);  // window sizes
+    Request(SubsystemRequest)[1] = kSubsystemFileSystem;  // command word 0: hello
+    wire::LeWriter w(engine_->request, 4);
+    for (int i = 0; i < 6; ++i) {
+        w.U32(0x100000);  // window sizes
     }
-    for (int i = 0; i < 3; ++i, at += 4) {
-        PutLe32(p + at, 1);  // versions
+    for (int i = 0; i < 3; ++i) {
+        w.U32(1);  // versions
     }
     const bool greeted = engine_->Transact(SubsystemRequest);
     // The protocol has no request for opening or reading a device file, so every file of the collection fails
@@ -323,7 +319,7 @@ int32_t ModemService::SetOfflineMode() {
             continue;
         }
         unanswered = 0;
-        if (U16At(engine_->Block(StatusRequest), kStatusModeOffset) == kOperatingModeOffline) {
+        if (wire::Get16(engine_->Block(StatusRequest), kStatusModeOffset) == kOperatingModeOffline) {
             return kResultOk;
         }
         engine_->Clock().Sleep(kOfflinePollPauseMs);

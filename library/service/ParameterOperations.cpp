@@ -4,6 +4,7 @@
 
 #include "ModemService.h"
 #include "ServiceParameters.h"
+#include "wire/LeCursor.h"
 
 namespace velmo::service {
 
@@ -31,8 +32,7 @@ int32_t ModemService::NvTransaction(uint8_t code, uint16_t item, const uint8_t* 
     }
     engine_->ClearBlock(code);
     uint8_t* p = Request(code);
-    p[kNvItemOffset] = static_cast<uint8_t>(item);
-    p[kNvItemOffset + 1] = static_cast<uint8_t>(item >> 8);
+    wire::Put16(engine_->request, kNvItemOffset, item);
     if (data != nullptr) {
         std::memcpy(p + kNvDataOffset, data, std::min(dataSize, kItemDataSize));
     }
@@ -45,15 +45,13 @@ int32_t ModemService::NvTransaction(uint8_t code, uint16_t item, const uint8_t* 
         return kResultFailed;
     }
     if (itemOut != nullptr) {
-        const uint16_t replyItem =
-            static_cast<uint16_t>(reply[kNvItemOffset] | (reply[kNvItemOffset + 1] << 8));
-        if (HasNvDecoder(replyItem)) {
+        if (HasNvDecoder(wire::Get16(reply, kNvItemOffset))) {
             engine_->CopyNvItemArea(itemOut, kItemDataSize);
         } else {
             std::memcpy(itemOut, reply.data() + kNvDataOffset, kItemDataSize);
         }
     }
-    return static_cast<int32_t>(reply[kNvStatusOffset] | (reply[kNvStatusOffset + 1] << 8));
+    return static_cast<int32_t>(wire::Get16(reply, kNvStatusOffset));
 }
 
 int32_t ModemService::ReadNvItem(int32_t item, uint8_t* buffer128) {
@@ -158,13 +156,13 @@ int32_t ModemService::DownloadPrl(const uint8_t* prl, int32_t length) {
         const size_t offset = i * kPrlBlockBytes;
         const size_t bytes = std::min(kPrlBlockBytes, total - offset);
         const uint16_t bits = i + 1 < blocks ? kPrlFullBlockBits : static_cast<uint16_t>(8 * bytes);
-        uint8_t* p = Request(PrlBlockRequest);
-        p[1] = static_cast<uint8_t>(i);               // wraps past 255 blocks, as the modem expects
-        p[2] = static_cast<uint8_t>(blocks - 1 - i);  // blocks still to follow
-        p[3] = 0;
-        p[4] = static_cast<uint8_t>(bits);
-        p[5] = static_cast<uint8_t>(bits >> 8);
-        std::memcpy(p + 6, prl + offset, bytes);
+        Request(PrlBlockRequest);
+        wire::LeWriter(engine_->request, 1)
+            .U8(static_cast<uint8_t>(i))               // wraps past 255 blocks, as the modem expects
+            .U8(static_cast<uint8_t>(blocks - 1 - i))  // blocks still to follow
+            .U8(0)
+            .U16(bits)
+            .Bytes(wire::ConstBytes(prl + offset, bytes));
         if (!engine_->Transact(PrlBlockRequest) || engine_->Block(PrlBlockRequest)[1] > 1) {
             return kResultFailed;
         }

@@ -3,24 +3,11 @@
 #include <algorithm>
 #include <cstring>
 
+#include "wire/LeCursor.h"
+
 namespace velmo::service {
 
 namespace {
-
-void Put16(uint8_t* p, uint32_t v) {
-    p[0] = static_cast<uint8_t>(v);
-    p[1] = static_cast<uint8_t>(v >> 8);
-}
-void Put32(uint8_t* p, uint32_t v) {
-    Put16(p, v);
-    Put16(p + 2, v >> 16);
-}
-uint32_t Get16(const uint8_t* p) {
-    return static_cast<uint32_t>(p[0] | (p[1] << 8));
-}
-uint32_t Get32(const uint8_t* p) {
-    return Get16(p) | (Get16(p + 2) << 16);
-}
 
 int DigitValue(char c) {
     return c == '0' ? 10 : c - '0';
@@ -179,6 +166,7 @@ void BuildParameterReply(int32_t code, const uint8_t* item, uint8_t* out) {
     out[0] = 0xE0;
     out[1] = 0x22;
     uint8_t* value = out + kParameterValueOffset;
+    const wire::ConstBytes fields(item, kItemDataSize);
     auto copyFrom = [&](size_t from) {
         std::memcpy(value, item + from, std::min(kParameterValueSize, kItemDataSize - from));
     };
@@ -193,13 +181,13 @@ void BuildParameterReply(int32_t code, const uint8_t* item, uint8_t* out) {
             copyFrom(0);
             break;
         case 1:
-            text(DecodeMin1(Get32(item + 5)));
+            text(DecodeMin1(wire::Get32(fields, 5)));
             break;
         case 3:
-            text(DecodeGroup3(Get16(item + 3)));
+            text(DecodeGroup3(wire::Get16(fields, 3)));
             break;
         case 5:
-            text(DecodeGroup3(Get16(item + 1)));
+            text(DecodeGroup3(wire::Get16(fields, 1)));
             break;
         case 7:
             text(DecodeGroup2(item[1]));
@@ -235,6 +223,7 @@ void BuildParameterReply(int32_t code, const uint8_t* item, uint8_t* out) {
 
 bool BuildParameterWrite(int32_t code, const uint8_t* value, uint8_t* data) {
     std::memset(data, 0, kItemDataSize);
+    const wire::MutableBytes fields(data, kItemDataSize);
     const std::string text = ValueText(value);
     switch (code) {
         case 1: {
@@ -242,8 +231,8 @@ bool BuildParameterWrite(int32_t code, const uint8_t* value, uint8_t* data) {
             if (!min1) {
                 return false;
             }
-            Put32(data + 1, *min1);
-            Put32(data + 5, *min1);
+            wire::Put32(fields, 1, *min1);
+            wire::Put32(fields, 5, *min1);
             return true;
         }
         case 3: {
@@ -251,8 +240,8 @@ bool BuildParameterWrite(int32_t code, const uint8_t* value, uint8_t* data) {
             if (!min2) {
                 return false;
             }
-            Put16(data + 1, *min2);
-            Put16(data + 3, *min2);
+            wire::Put16(fields, 1, *min2);
+            wire::Put16(fields, 3, *min2);
             return true;
         }
         case 5: {
@@ -260,7 +249,7 @@ bool BuildParameterWrite(int32_t code, const uint8_t* value, uint8_t* data) {
             if (!mcc) {
                 return false;
             }
-            Put16(data + 1, *mcc);
+            wire::Put16(fields, 1, *mcc);
             return true;
         }
         case 7: {
@@ -314,9 +303,7 @@ bool BuildParameterWrite(int32_t code, const uint8_t* value, uint8_t* data) {
                 }
                 key = key * 10 + d;
             }
-            for (int i = 0; i < 8; ++i) {
-                data[1 + i] = static_cast<uint8_t>(key >> (8 * i));
-            }
+            wire::Put64(fields, 1, key);
             return true;
         }
         case 27:

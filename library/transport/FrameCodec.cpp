@@ -1,5 +1,7 @@
 #include "FrameCodec.h"
 
+#include "wire/LeCursor.h"
+
 namespace velmo::transport {
 
 namespace {
@@ -65,9 +67,11 @@ void TxFrame::EndFrame() {
         }
         fcs = FcsStep(fcs, b);
     }
-    fcs = static_cast<uint16_t>(~fcs);
-    PutFrameByte(static_cast<uint8_t>(fcs & 0xFF));
-    PutFrameByte(static_cast<uint8_t>(fcs >> 8));
+    std::array<uint8_t, 2> check{};
+    wire::Put16(check, 0, static_cast<uint16_t>(~fcs));
+    for (uint8_t b : check) {
+        PutFrameByte(b);  // stuffed like the packet bytes
+    }
     // The stuffing reserve guarantees room for the flag.
     bytes[length++] = kFlagByte;
 }

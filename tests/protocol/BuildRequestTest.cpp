@@ -6,6 +6,7 @@
 #include "library/protocol/Engine.h"
 #include "library/transport/MemoryTransport.h"
 #include "transport/ReferenceCodec.h"
+#include "wire/LeCursor.h"
 
 namespace velmo::protocol {
 namespace {
@@ -177,8 +178,7 @@ TEST_F(Builder, Request60WithCountedData) {
         for (size_t n : {0u, 3u, 300u}) {
             SCOPED_TRACE("sub-command " + std::to_string(sub) + " n " + std::to_string(n));
             p[2] = sub;
-            p[5] = static_cast<uint8_t>(n & 0xFF);
-            p[6] = static_cast<uint8_t>(n >> 8);
+            wire::Put16(p, 5, static_cast<uint16_t>(n));
             EXPECT_EQ(engine.BuildRequest(Request60, p.data(), 7 + n), 0);
             EXPECT_EQ(Frame(), RefEncode(Packet(Request60, p, 1, 6 + n)));
             ExpectRefused(Request60, p, 6 + n);
@@ -196,8 +196,7 @@ TEST_F(Builder, Request60ThatWouldOverflowIsRefused) {
         p[1] = 0x00;
         p[2] = 0x07;
         p[3] = p[4] = 0x00;
-        p[5] = static_cast<uint8_t>(n & 0xFF);
-        p[6] = static_cast<uint8_t>(n >> 8);
+        wire::Put16(p, 5, static_cast<uint16_t>(n));
         return p;
     };
     // The engine's own buffer full of data still fits, stuffed or not.

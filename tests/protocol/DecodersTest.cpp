@@ -12,6 +12,7 @@
 #include "library/protocol/Engine.h"
 #include "library/transport/MemoryTransport.h"
 #include "support/FrameStream.h"
+#include "wire/LeCursor.h"
 
 namespace velmo::protocol {
 namespace {
@@ -33,11 +34,6 @@ class Exact {
     std::unique_ptr<uint8_t[]> data_;
 };
 
-void Put16(Bytes& b, size_t at, uint16_t v) {
-    b[at] = static_cast<uint8_t>(v);
-    b[at + 1] = static_cast<uint8_t>(v >> 8);
-}
-
 // A log packet: code 0x10, a second byte, the length word, then the record: length, code, time stamp and the
 // payload.
 Bytes LogPacket(uint16_t recordCode, const Bytes& payload, uint16_t recordLength = 0x0123,
@@ -45,12 +41,10 @@ Bytes LogPacket(uint16_t recordCode, const Bytes& payload, uint16_t recordLength
     Bytes p(16);
     p[0] = LogRequest;
     p[1] = 0x01;
-    Put16(p, 2, static_cast<uint16_t>(12 + payload.size()));
-    Put16(p, 4, recordLength);
-    Put16(p, 6, recordCode);
-    for (int i = 0; i < 8; ++i) {
-        p[8 + i] = static_cast<uint8_t>(stamp >> (8 * i));
-    }
+    wire::Put16(p, 2, static_cast<uint16_t>(12 + payload.size()));
+    wire::Put16(p, 4, recordLength);
+    wire::Put16(p, 6, recordCode);
+    wire::Put64(p, 8, stamp);
     p.insert(p.end(), payload.begin(), payload.end());
     return p;
 }
@@ -59,10 +53,10 @@ Bytes LogPacket(uint16_t recordCode, const Bytes& payload, uint16_t recordLength
 Bytes LevelsPayload(uint8_t flags, uint16_t l1, uint16_t l2, uint16_t l3, uint16_t l4) {
     Bytes p(24, 0x33);
     p[13] = flags;
-    Put16(p, 16, l1);
-    Put16(p, 18, l2);
-    Put16(p, 20, l3);
-    Put16(p, 22, l4);
+    wire::Put16(p, 16, l1);
+    wire::Put16(p, 18, l2);
+    wire::Put16(p, 20, l3);
+    wire::Put16(p, 22, l4);
     return p;
 }
 
@@ -76,13 +70,13 @@ Bytes PilotPayload(uint8_t active, uint8_t candidates, uint8_t neighbours, uint1
                    const std::vector<PilotEntry>& entries) {
     Bytes p(11, 0x5A);
     p[1] = active;
-    Put16(p, 3, channel);
+    wire::Put16(p, 3, channel);
     p[6] = candidates;
     p[8] = neighbours;
     for (const PilotEntry& e : entries) {
         Bytes entry(10, 0xC3);
-        Put16(entry, 0, e.pn);
-        Put16(entry, 2, e.strength);
+        wire::Put16(entry, 0, e.pn);
+        wire::Put16(entry, 2, e.strength);
         p.insert(p.end(), entry.begin(), entry.end());
     }
     return p;
@@ -175,7 +169,7 @@ TEST(LogHeader, LengthWordZeroChangesOnlyTheFirstFourBytes) {
     // A whole level record follows the zero length word; it must not be looked at.
     Bytes packet = LogPacket(LogRfLevels, LevelsPayload(0x20, 0xB500, 0xB500, 0xB500, 0xB500));
     packet[1] = 0x07;
-    Put16(packet, 2, 0);
+    wire::Put16(packet, 2, 0);
     d.Decode(packet);
     EXPECT_EQ(Bytes(d.log.begin(), d.log.begin() + 4), (Bytes{0x10, 0x07, 0x00, 0x00}));
     EXPECT_EQ(Bytes(d.log.begin() + 4, d.log.end()), Bytes(kLogBlockSize - 4, 0xEE));
@@ -205,8 +199,7 @@ TEST(LogHeader, OtherRecordCodesFillOnlyTheHeader) {
         Decoded d;
         const RfSnapshot before = d.rf;
         d.Decode(LogPacket(code, Bytes(120, 0x20)));
-        EXPECT_EQ(d.log[6], static_cast<uint8_t>(code));
-        EXPECT_EQ(d.log[7], static_cast<uint8_t>(code >> 8));
+        EXPECT_EQ(wire::Get16(d.log, 6), code);
         EXPECT_EQ(Bytes(d.log.begin() + 18, d.log.end()), Bytes(kLogBlockSize - 18, 0xEE));
         ExpectSameRf(d.rf, before);
     }
@@ -389,8 +382,8 @@ TEST(ParsedReplies, ExtendedVersionTextOf49CharactersIsTerminated) {
 
 TEST(ParsedReplies, PrlReadCopiesDataBoundedByTheBitCount) {
     auto reply = [](uint16_t bits, size_t dataBytes) {
-        Bytes p = {
-            0x49, 0x01, 0x34, 0x12, 0x05, 0x06, static_cast<uint8_t>(bits), static_cast<uint8_t>(bits >> 8)};
+        Bytes p = {0x49, 0x01, 0x34, 0x12, 0x05, 0x06};
+        wire::LeAppender(p).U16(bits);
         for (size_t i = 0; i < dataBytes; ++i) {
             p.push_back(static_cast<uint8_t>(0x80 + i));
         }
@@ -450,7 +443,7 @@ TEST(ParsedReplies, Block34WordsAreStoredMostSignificantByteFirst) {
 Bytes NvReply(uint16_t item, const Bytes& data, uint8_t code = NvReadRequest) {
     Bytes p(kNvBlockSize, 0);
     p[0] = code;
-    Put16(p, 1, item);
+    wire::Put16(p, 1, item);
     std::copy(data.begin(), data.begin() + static_cast<long>(std::min<size_t>(data.size(), 128)),
               p.begin() + 3);
     return p;

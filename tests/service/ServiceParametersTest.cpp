@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "wire/LeCursor.h"
+
 namespace velmo::service {
 namespace {
 
@@ -83,9 +85,7 @@ TEST(DigitEncodings, Min1OfTheDigits5550123) {
         ASSERT_TRUE(data);
         Bytes want(kItemDataSize, 0);
         for (size_t at : {1, 5}) {
-            want[at] = static_cast<uint8_t>(min1);
-            want[at + 1] = static_cast<uint8_t>(min1 >> 8);
-            want[at + 2] = static_cast<uint8_t>(min1 >> 16);
+            wire::Put32(want, at, min1);
         }
         EXPECT_EQ(*data, want);
         // Read back from the second place.
@@ -220,10 +220,7 @@ TEST(ParameterWrite, MalformedValuesSendNothing) {
 
 TEST(ParameterWrite, DigitFieldLayouts) {
     Bytes want(kItemDataSize, 0);
-    want[1] = 999 & 0xFF;
-    want[2] = 999 >> 8;
-    want[3] = 999 & 0xFF;
-    want[4] = 999 >> 8;
+    wire::LeWriter(want, 1).U16(999).U16(999);
     EXPECT_EQ(Write(3, "000"), want);
     EXPECT_EQ(Write(3, "0-0-0"), want);  // separators are skipped for MIN2 as for MIN1
 
@@ -246,9 +243,7 @@ TEST(ParameterWrite, DigitFieldLayouts) {
 TEST(ParameterWrite, AKeyIsOneDecimalNumberOf64Bits) {
     auto key = [](uint64_t v) {
         Bytes want(kItemDataSize, 0);
-        for (int i = 0; i < 8; ++i) {
-            want[1 + static_cast<size_t>(i)] = static_cast<uint8_t>(v >> (8 * i));
-        }
+        wire::Put64(want, 1, v);
         return want;
     };
     EXPECT_EQ(Write(26, "12345678901234567890"), key(12345678901234567890ull));
@@ -335,15 +330,13 @@ TEST(ParameterRead, CopiesFromTheItemDataByCode) {
 
 TEST(ParameterRead, DigitConversionsAreTerminated) {
     Bytes item(kItemDataSize, 0xEE);
-    item[1] = 209 & 0xFF;
-    item[2] = 209 >> 8;
+    wire::Put16(item, 1, 209);
     EXPECT_EQ(Value(Read(5, item)), TextValue("310"));
 
     item[1] = 98;
     EXPECT_EQ(Value(Read(7, item)), TextValue("09"));
 
-    item[3] = 999 & 0xFF;
-    item[4] = 999 >> 8;
+    wire::Put16(item, 3, 999);
     EXPECT_EQ(Value(Read(3, item)), TextValue("000"));
 }
 

@@ -238,8 +238,8 @@ TEST_F(DeviceOperationsTest, EventReportsReportLevelAndTheLogRequest) {
     ASSERT_TRUE(Eventually([&] { return modem_->Engine()->LogBlock()[6] == 0x0A; }));
     const auto log = modem_->Engine()->LogBlock();
     EXPECT_EQ(log[0], 0x10);
-    EXPECT_EQ(Word(Bytes(log.begin(), log.end()), 6), LogHeaderTest);
-    EXPECT_EQ(Word(Bytes(log.begin(), log.end()), 20), 283);  // second payload word: the channel
+    EXPECT_EQ(wire::Get16(log, 6), LogHeaderTest);
+    EXPECT_EQ(wire::Get16(log, 20), 283);  // second payload word: the channel
 }
 
 TEST_F(DeviceOperationsTest, UploadUserDataFileGreetsTheFileSystemAndWritesNothing) {
@@ -304,11 +304,11 @@ TEST_F(StreamingTest, RfGettersMoveWhileEvdoStreamsAndRestWhenItGoes) {
     modem_->GetRfBlockA(a);
     modem_->GetRfBlockB(b);
     modem_->GetRfBlockC(c);
-    EXPECT_EQ(Word(Bytes(a, a + sizeof a), 0), 168);  // the serving pilot leads the active set
-    EXPECT_NE(Word(Bytes(b, b + sizeof b), 0), 0xFFFF);
-    EXPECT_NE(Word(Bytes(c, c + sizeof c), 0), 0xFFFF);
+    EXPECT_EQ(wire::Get16(a, 0), 168);  // the serving pilot leads the active set
+    EXPECT_NE(wire::Get16(b, 0), 0xFFFF);
+    EXPECT_NE(wire::Get16(c, 0), 0xFFFF);
     size_t neighbours = 0;
-    while (neighbours < 41 && Word(Bytes(c, c + sizeof c), 2 * neighbours) != 0xFFFF) {
+    while (neighbours < 41 && wire::Get16(c, 2 * neighbours) != 0xFFFF) {
         ++neighbours;
     }
     EXPECT_GE(neighbours, 5u);
@@ -370,7 +370,7 @@ TEST_F(DeviceOperationsTest, VendorReportsOnDemandReachTheNotificationTarget) {
     EXPECT_EQ(target.posted[1].report, (Bytes{0xE0, 4, 0x83, 0x34, 0x12}));
     const Bytes& message = target.posted[2].report;
     ASSERT_EQ(message.size(), 353u);
-    EXPECT_EQ(Word(message, 3), 5);
+    EXPECT_EQ(wire::Get16(message, 3), 5);
     EXPECT_EQ(message[97], 11);
     EXPECT_EQ(std::string(message.begin() + 98, message.begin() + 109), "Hello there");
     EXPECT_EQ(message[82], '/');  // "YY/MM/DD HH:MM:SS" from byte 80

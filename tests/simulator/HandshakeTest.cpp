@@ -4,6 +4,7 @@
 #include "StandInFixture.h"
 #include "library/service/ModemService.h"
 #include "platform/Clock.h"
+#include "wire/LeCursor.h"
 
 namespace velmo::sim::test {
 namespace {
@@ -46,7 +47,7 @@ TEST_F(StandInTest, RepliesCarryTheDeviceStateAtTheirOffsets) {
     ASSERT_EQ(version.size(), 55u);
     EXPECT_EQ(modem.Engine()->BlockLength(protocol::VersionRequest), 55u);
     EXPECT_EQ(version[48], 6);
-    EXPECT_EQ(version[50] | version[51] << 8, 0x0402);
+    EXPECT_EQ(wire::Get16(version, 50), 0x0402);
 
     ModemStatusRecord record{};
     ASSERT_EQ(modem.QueryStatus(&record, 2), kResultOk);

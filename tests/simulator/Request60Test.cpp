@@ -50,44 +50,50 @@ TEST_F(Request60Test, IdentityCapabilityQuitSequenceAndUserStatus) {
     Bytes r = Send60({0x3C, 0, 0});
     ASSERT_FALSE(r.empty());
     const std::string identity = "VLM100 EV-DO USB modem";
-    EXPECT_EQ(Word(r, 3), 0);
-    EXPECT_EQ(Word(r, 5), identity.size());
+    EXPECT_EQ(wire::Get16(r, 3), 0);
+    EXPECT_EQ(wire::Get16(r, 5), identity.size());
     EXPECT_EQ(std::string(r.begin() + 7, r.begin() + 7 + static_cast<std::ptrdiff_t>(identity.size())),
               identity);
     EXPECT_EQ(r[7 + identity.size()], 0);
 
+    // Replies are checked for their full size first: a failed call (empty) must not read as zero words.
     r = Send60({0x3C, 1, 0});
-    EXPECT_EQ(Word(r, 3), 0);
-    EXPECT_EQ(Word(r, 5), 1);
+    ASSERT_EQ(r.size(), protocol::kRequest60ReplySize);
+    EXPECT_EQ(wire::Get16(r, 3), 0);
+    EXPECT_EQ(wire::Get16(r, 5), 1);
     Set("capability", "0xFFFD");
-    EXPECT_EQ(Word(Send60({0x3C, 1, 0}), 5), 0xFFFD);
+    EXPECT_EQ(wire::Get16(Send60({0x3C, 1, 0}), 5), 0xFFFD);
 
-    EXPECT_EQ(Word(Send60({0x3C, 0, 5, 3, 0}), 3), 0);
+    r = Send60({0x3C, 0, 5, 3, 0});
+    ASSERT_EQ(r.size(), protocol::kRequest60ReplySize);
+    EXPECT_EQ(wire::Get16(r, 3), 0);
     EXPECT_EQ(Send60({0x3C, 0, 16})[3], 0);
 
     // User status: notices, battery word, dormancy, both signals, second-network flag.
     r = Send60({0x3C, 1, 34, 0, 0});
-    EXPECT_EQ(Word(r, 3), 0);
+    ASSERT_EQ(r.size(), protocol::kRequest60ReplySize);
+    EXPECT_EQ(wire::Get16(r, 3), 0);
     const uint16_t healthy[8] = {0,  0x0164, 0, static_cast<uint16_t>(-72), static_cast<uint16_t>(-7),
                                  78, 9,      1};
     for (size_t i = 0; i < 8; ++i) {
-        EXPECT_EQ(Word(r, 5 + 2 * i), healthy[i]) << "w" << i;
+        EXPECT_EQ(wire::Get16(r, 5 + 2 * i), healthy[i]) << "w" << i;
     }
     std::string error;
     ASSERT_TRUE(sim_->SwitchScenario("low-battery", &error)) << error;
     Set("notices", "0x0006");
     Set("dormant", "1");
     r = Send60({0x3C, 1, 34, 0, 0});
-    EXPECT_EQ(Word(r, 5), 6);
-    EXPECT_EQ(Word(r, 7), 0x020F);  // on battery, 15 %
-    EXPECT_EQ(Word(r, 9), 1);
+    EXPECT_EQ(wire::Get16(r, 5), 6);
+    EXPECT_EQ(wire::Get16(r, 7), 0x020F);  // on battery, 15 %
+    EXPECT_EQ(wire::Get16(r, 9), 1);
     ASSERT_TRUE(sim_->SwitchScenario("charging", &error)) << error;
-    EXPECT_EQ(Word(Send60({0x3C, 1, 34, 0, 0}), 7), 0x002D);
+    EXPECT_EQ(wire::Get16(Send60({0x3C, 1, 34, 0, 0}), 7), 0x002D);
     ASSERT_TRUE(sim_->SwitchScenario("1x-only", &error)) << error;
     r = Send60({0x3C, 1, 34, 0, 0});
-    EXPECT_EQ(static_cast<int16_t>(Word(r, 11)), -125);  // no EV-DO level
-    EXPECT_EQ(Word(r, 15), 86);
-    EXPECT_EQ(Word(r, 19), 0);
+    ASSERT_EQ(r.size(), protocol::kRequest60ReplySize);
+    EXPECT_EQ(static_cast<int16_t>(wire::Get16(r, 11)), -125);  // no EV-DO level
+    EXPECT_EQ(wire::Get16(r, 15), 86);
+    EXPECT_EQ(wire::Get16(r, 19), 0);
 
     // Commands the stand-in has no model for (short messages come later) are echoed.
     const Bytes sms = {0x3C, 1, 54, 2};
@@ -119,7 +125,7 @@ TEST_F(CardTest, PinVerificationAttemptsAndTheCardMode) {
     EXPECT_EQ(r.SoftwareRevision[5], 'R');
     uint8_t item[128] = {};
     ASSERT_EQ(modem_->ReadNvItem(855, item), kResultOk);
-    EXPECT_EQ(item[0] | item[1] << 8, 0);  // card required
+    EXPECT_EQ(wire::Get16(item, 0), 0);  // card required
 
     EXPECT_EQ(CardStatus(), (Bytes{0, 3, 1, 0}));  // asks for the PIN, 3 attempts, card ok, PIN wanted
     EXPECT_EQ(Verify("9999"), (Bytes{0, 2, 0}));

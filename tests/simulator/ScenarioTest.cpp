@@ -8,6 +8,7 @@
 #include "simulator/Answers.h"
 #include "simulator/DeviceState.h"
 #include "simulator/Scenario.h"
+#include "wire/LeCursor.h"
 
 namespace velmo::sim::test {
 namespace {
@@ -38,7 +39,7 @@ TEST(Scenarios, ShippedScenariosDescribeTheirSituations) {
     EXPECT_EQ(ServiceWord(none), 0u);
     EXPECT_FALSE(EvdoUp(none));
     const DeviceState roaming = Applied("roaming");
-    EXPECT_NE(roaming.sid, roaming.nv.at(NvHomeSidNid)[1] | roaming.nv.at(NvHomeSidNid)[2] << 8);
+    EXPECT_NE(roaming.sid, wire::Get16(roaming.nv.at(NvHomeSidNid), 1));
     EXPECT_EQ(Applied("low-battery").batteryState, 2);
     EXPECT_EQ(Applied("charging").batteryState, 0);
     EXPECT_EQ(Applied("dormant").dormant, 1);

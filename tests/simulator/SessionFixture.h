@@ -11,6 +11,7 @@
 #include "StandInFixture.h"
 #include "library/service/ModemService.h"
 #include "platform/Clock.h"
+#include "wire/LeCursor.h"
 
 namespace velmo::sim::test {
 
@@ -29,10 +30,6 @@ inline Bytes Concat(std::initializer_list<Bytes> parts) {
         all.insert(all.end(), p.begin(), p.end());
     }
     return all;
-}
-
-inline uint16_t Word(const Bytes& b, size_t at) {
-    return static_cast<uint16_t>(b.at(at) | b.at(at + 1) << 8);
 }
 
 class SessionTest : public StandInTest {

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "transport/ReferenceCodec.h"
+#include "wire/LeCursor.h"
 
 namespace velmo::transport {
 namespace {
@@ -137,7 +138,8 @@ TEST(FrameEncode, StuffsFcsBytes) {
         SCOPED_TRACE(want.name);
         Bytes packet;
         for (unsigned v = 0; v < 0x10000 && packet.empty(); ++v) {
-            const Bytes candidate = {0x4B, static_cast<uint8_t>(v & 0xFF), static_cast<uint8_t>(v >> 8)};
+            Bytes candidate = {0x4B, 0, 0};
+            wire::Put16(candidate, 1, static_cast<uint16_t>(v));
             if (candidate[1] == 0x7E || candidate[1] == 0x7D || candidate[2] == 0x7E ||
                 candidate[2] == 0x7D) {
                 continue;
