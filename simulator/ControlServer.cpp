@@ -14,6 +14,7 @@
 #include <sstream>
 #include <vector>
 
+#include "RequestLog.h"
 #include "Scenario.h"
 #include "platform/Ports.h"
 
@@ -312,7 +313,7 @@ std::string ControlServer::Execute(std::string_view line, bool* quit) {
     if (cmd == "requests" && w.size() == 1) {
         std::vector<std::string> body;
         for (const LoggedRequest& r : sim_.Requests()) {
-            body.push_back(HexString(r.packet));
+            body.push_back(MaskedRequest(r.packet));
         }
         return lines(body);
     }

@@ -17,6 +17,7 @@
 #include <cstring>
 
 #include "Answers.h"
+#include "RequestLog.h"
 #include "Scenario.h"
 #include "library/protocol/CommandTable.h"
 #include "platform/Ports.h"
@@ -631,30 +632,6 @@ std::vector<uint8_t> ModemSimulator::Answer(std::span<const uint8_t> packet) {
     return Process(packet, {}, Clock::now()).reply;
 }
 
-namespace {
-
-// The request as printed on stderr: codes, PINs and keys are blanked out, the rest stays readable.
-std::string LoggedForm(std::span<const uint8_t> packet) {
-    std::vector<uint8_t> shown(packet.begin(), packet.end());
-    auto blank = [&](size_t from) {
-        for (size_t i = from; i < shown.size(); ++i) {
-            shown[i] = 0x2A;
-        }
-    };
-    const uint16_t item = shown.size() >= 3 ? static_cast<uint16_t>(shown[1] | (shown[2] << 8)) : 0;
-    if (shown[0] == protocol::SpcRequest) {
-        blank(1);
-    } else if (shown[0] == protocol::Request60 && shown.size() > 3 && shown[2] >= 35 && shown[2] <= 40) {
-        blank(3);  // RUIM card commands carry PINs and PUKs
-    } else if ((shown[0] == protocol::NvWriteRequest || shown[0] == protocol::NvReadRequest) &&
-               (item == 85 || item == 25)) {
-        blank(3);  // the SPC and the A-key
-    }
-    return HexString(shown);
-}
-
-}  // namespace
-
 ModemSimulator::Outcome ModemSimulator::Process(std::span<const uint8_t> packet, std::span<const uint8_t> raw,
                                                 Clock::time_point now) {
     const uint8_t code = packet[0];
@@ -665,7 +642,7 @@ ModemSimulator::Outcome ModemSimulator::Process(std::span<const uint8_t> packet,
     }
     requests_.push_back({std::vector<uint8_t>(packet.begin(), packet.end()), {raw.begin(), raw.end()}});
     if (logRequests_) {
-        std::fprintf(stderr, "velmo-modem-sim: request %s\n", LoggedForm(packet).c_str());
+        std::fprintf(stderr, "velmo-modem-sim: request %s\n", MaskedRequest(packet).c_str());
     }
     if (now < silentUntil_) {
         return outcome;  // resetting

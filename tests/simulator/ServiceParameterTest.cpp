@@ -1,11 +1,15 @@
 // NV items, NAM parameters, the SPC lock and the roaming list download through the library against the
 // stand-in's NV store over a real pty.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
+#include <cstdio>
 #include <fstream>
 #include <sstream>
 
 #include "SessionFixture.h"
+#include "simulator/ControlServer.h"
 
 namespace velmo::sim::test {
 namespace {
@@ -43,7 +47,7 @@ TEST_F(ServiceParameterTest, TheSpcUnlocksProtectedItemsForOneSession) {
 
     // Locked: writes of the NAM fail, reads of the SPC and the A-key say why, other reads work.
     EXPECT_EQ(WriteParameter(1, "5550123"), kResultServiceParameterFailed);
-    EXPECT_EQ(Word(sim_->Answers().back(), 131), NvLocked);
+    EXPECT_EQ(wire::Get16(sim_->Answers().back(), 131), NvLocked);
     EXPECT_EQ(ReadParameter(1), "5550100");
     uint8_t item[kNvItemSize];
     EXPECT_EQ(ReadItem(85, item), NvLocked);
@@ -86,7 +90,7 @@ TEST_F(ServiceParameterTest, ChangingTheSpc) {
     // With "SPC change enabled" cleared the code stays.
     ASSERT_EQ(WriteParameter(24, std::string(1, '\0')), kResultOk);
     EXPECT_EQ(modem_->ChangeSpc("135791"), kResultServiceParameterFailed);
-    EXPECT_EQ(Word(sim_->Answers().back(), 131), NvLocked);
+    EXPECT_EQ(wire::Get16(sim_->Answers().back(), 131), NvLocked);
     EXPECT_EQ(modem_->VerifySpc("246810"), kResultOk);
 }
 
@@ -124,7 +128,7 @@ TEST_F(ServiceParameterTest, RawItemsAndTheirStatuses) {
     EXPECT_EQ(ReadItem(0, item), 0);  // item 0 reads item 82
     EXPECT_EQ(LastRequest(NvReadRequest)[1], 82);
     EXPECT_EQ(ReadItem(10, item), 0);
-    EXPECT_EQ(item[1] | item[2] << 8, 1);  // 1xRTT and EV-DO; unpacked with the mode widened to 32 bits
+    EXPECT_EQ(wire::Get16(item, 1), 1);  // 1xRTT and EV-DO; unpacked with the mode widened to 32 bits
     EXPECT_EQ(ReadItem(1000, item), NvInactive);
     EXPECT_EQ(ReadItem(5000, item), NvBadParameter);
 
@@ -133,7 +137,7 @@ TEST_F(ServiceParameterTest, RawItemsAndTheirStatuses) {
     EXPECT_EQ(ReadItem(1000, item), 0);
     EXPECT_EQ(Bytes(item, item + 4), (Bytes{0x11, 0x22, 0x33, 0}));
     EXPECT_EQ(modem_->WriteNvItem(459, data), kResultFailed);  // read-only
-    EXPECT_EQ(Word(sim_->Answers().back(), 131), NvReadOnly);
+    EXPECT_EQ(wire::Get16(sim_->Answers().back(), 131), NvReadOnly);
     EXPECT_EQ(modem_->WriteNvItem(5000, data), kResultFailed);
 
     // Item 290 goes out with its first byte only.
@@ -180,7 +184,7 @@ TEST_F(ServiceParameterTest, RoamingListDownload) {
     ASSERT_EQ(modem_->DownloadPrl(list.data(), static_cast<int32_t>(list.size())), kResultOk);
     const std::vector<LoggedRequest> blocks = RequestsOf(PrlBlockRequest);
     ASSERT_EQ(blocks.size(), 3u);
-    EXPECT_EQ(Word(blocks[2].packet, 4), 60 * 8);
+    EXPECT_EQ(wire::Get16(blocks[2].packet, 4), 60 * 8);
     const DeviceState s = sim_->State();
     EXPECT_EQ(s.prl, list);
     EXPECT_EQ(s.nv.at(256)[1], 1);  // enabled again
@@ -191,7 +195,9 @@ TEST_F(ServiceParameterTest, RoamingListDownload) {
     // A list of whole blocks ends with an empty one; it survives a restart.
     const Bytes even = List(240, 0x0BEE);
     ASSERT_EQ(modem_->DownloadPrl(even.data(), static_cast<int32_t>(even.size())), kResultOk);
-    EXPECT_EQ(Word(RequestsOf(PrlBlockRequest).back().packet, 4), 0);
+    const Bytes last = RequestsOf(PrlBlockRequest).back().packet;
+    ASSERT_GE(last.size(), 6u);
+    EXPECT_EQ(wire::Get16(last, 4), 0);
     RestartStandIn();
     Open();
     ASSERT_EQ(modem_->QueryStatus(&r, 0), kResultOk);
@@ -207,8 +213,7 @@ TEST_F(ServiceParameterTest, RoamingListBlocksAreCheckedForOrderBitsAndMode) {
         p[1] = number;
         p[2] = 0;
         p[3] = 0;
-        p[4] = static_cast<uint8_t>(bits);
-        p[5] = static_cast<uint8_t>(bits >> 8);
+        wire::Put16(p, 4, bits);
         return sim_->Answer(p);
     };
     EXPECT_EQ(block(0, 960)[1], PrlNotPrepared);  // online
@@ -237,6 +242,102 @@ TEST_F(ServiceParameterTest, RoamingListBlocksAreCheckedForOrderBitsAndMode) {
     }
     EXPECT_EQ(block(1, 32), (Bytes{PrlBlockRequest, PrlListStored, 0x02, 0x01}));
     EXPECT_EQ(sim_->State().prl.size(), 257u * 120 + 4);
+}
+
+// Sends stderr to a file while it lives.
+class StderrToFile {
+  public:
+    explicit StderrToFile(const std::string& path) : saved_(dup(STDERR_FILENO)) {
+        const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+        std::fflush(stderr);
+        dup2(fd, STDERR_FILENO);
+        close(fd);
+    }
+    ~StderrToFile() {
+        std::fflush(stderr);
+        dup2(saved_, STDERR_FILENO);
+        close(saved_);
+    }
+    StderrToFile(const StderrToFile&) = delete;
+    StderrToFile& operator=(const StderrToFile&) = delete;
+
+  private:
+    int saved_;
+};
+
+// The byte from which each kind of request this test sends is personal; the size when none of it is.
+size_t FirstPersonalByte(const Bytes& p) {
+    if (p[0] == SpcRequest) {
+        return 1;
+    }
+    if (p[0] == NvWriteRequest &&
+        (wire::Get16(p, 1) == 85 || wire::Get16(p, 1) == 25 || wire::Get16(p, 1) == 580)) {
+        return 3;
+    }
+    if (p[0] == Request60 && (p[2] == 36 || p[2] == 38 || p[2] == 40 || p[2] == 50)) {
+        return 3;
+    }
+    if (p[0] == Request60 && p[2] == 37) {
+        return 4;  // the on/off flag is not
+    }
+    return p.size();
+}
+
+// Each kind of personal field, sent through the library over the pty: the log lines and the control channel's
+// list show it masked from its first personal byte on, and the other requests in full.
+TEST_F(ServiceParameterTest, TheRequestLogMasksCodesKeysPasswordsAndMessages) {
+    Open();
+    ControlServer control(*sim_, dir_ + "/control.sock", nullptr);
+    Bytes message = Concat({{Request60, 1, 50}, Bytes(kRequest60BulkSize, 0)});
+    std::copy_n("6195550123", 10, message.begin() + 3);
+    std::copy_n("meet at noon", 12, message.begin() + 40);
+    const uint8_t chap[kNvItemSize] = {6, 's', 'e', 'c', 'r', 'e', 't'};
+    {
+        StderrToFile capture(dir_ + "/stderr.log");
+        sim_->SetLogging(true);
+        ASSERT_EQ(modem_->VerifySpc("000000"), kResultOk);
+        EXPECT_EQ(modem_->ChangeSpc("246810"), kResultOk);
+        EXPECT_EQ(WriteParameter(26, "1234567890123456"), kResultOk);  // the A-key
+        EXPECT_EQ(modem_->WriteNvItem(580, chap), kResultOk);          // the CHAP password, as an item
+        EXPECT_EQ(WriteParameter(29, "s3cr3t"), kResultOk);            // ... and as a parameter
+        EXPECT_EQ(WriteParameter(27, std::string("\x09\x00", 2)), kResultOk);
+        EXPECT_FALSE(Send60(Concat({{Request60, 1, 36}, CodeField("1234")})).empty());
+        EXPECT_FALSE(Send60(Concat({{Request60, 1, 37, 0}, CodeField("1234")})).empty());
+        EXPECT_FALSE(Send60(Concat({{Request60, 1, 38}, CodeField("1234"), CodeField("4321")})).empty());
+        EXPECT_FALSE(Send60(Concat({{Request60, 1, 40}, CodeField("12345678"), CodeField("1234")})).empty());
+        EXPECT_FALSE(Send60(message).empty());
+        EXPECT_FALSE(Send60({Request60, 1, 34}).empty());
+        sim_->SetLogging(false);
+    }
+
+    std::vector<std::string> printed;
+    std::ifstream log(dir_ + "/stderr.log");
+    for (std::string line; std::getline(log, line);) {
+        if (line.starts_with("velmo-modem-sim: request ")) {
+            printed.push_back(line.substr(25));
+        }
+    }
+    bool quit = false;
+    std::string listed = "ok\n";
+    for (const std::string& line : printed) {
+        listed += line + "\n";
+    }
+    EXPECT_EQ(control.Execute("requests", &quit), listed + "end\n");
+
+    const std::vector<LoggedRequest> requests = sim_->Requests();
+    ASSERT_EQ(printed.size(), requests.size());
+    size_t masked = 0;
+    for (size_t i = 0; i < requests.size(); ++i) {
+        const Bytes& p = requests[i].packet;
+        const size_t from = FirstPersonalByte(p);
+        std::string want = HexString({p.data(), from});
+        for (size_t k = from; k < p.size(); ++k) {
+            want += " **";
+        }
+        EXPECT_EQ(printed[i], want) << HexString(p);
+        masked += from < p.size() ? 1 : 0;
+    }
+    EXPECT_EQ(masked, 10u);  // all but the preferred mode and the user status
 }
 
 }  // namespace
