@@ -13,15 +13,17 @@
 #include <ctime>
 
 #include "QtDeviceView.h"
-#include "QtUserPrompt.h"
 #include "manager/core/ConnectionControl.h"
 #include "manager/core/DeviceStateMachine.h"
 #include "manager/core/PortDetection.h"
 #include "manager/core/Profiles.h"
+#include "manager/core/ScreenFlowThread.h"
 #include "manager/core/Settings.h"
+#include "manager/core/Texts.h"
 #include "manager/screens/AdvancedStatusDialog.h"
 #include "manager/screens/CSkinBitmapButton.h"
 #include "manager/screens/NoticeWindow.h"
+#include "manager/screens/QtUserPrompt.h"
 #include "manager/screens/SkinImages.h"
 #include "manager/screens/SplashWindow.h"
 #include "manager/screens/StatusPanel.h"
@@ -61,7 +63,7 @@ MainWindow::MainWindow(CSettings& settings, const Options& options)
       options_(options),
       clock_(options.clock != nullptr ? *options.clock : platform::RealClock()) {
     ProcessFlags::mainWindowAlive.store(true);
-    setWindowTitle(QStringLiteral("VelmoManager"));
+    setWindowTitle(AppCaption());
     setAttribute(Qt::WA_DeleteOnClose, false);
     wrapper_.SetClosingFlag(&context_.closing);
     wrapper_.SetSettings(&settings_.Record());
@@ -121,20 +123,22 @@ bool MainWindow::Create() {
     setMask(QRegion(outline));
     setWindowIcon(QIcon(Skin(kIcon)));
 
-    auto makeButton = [this](int bitmap, int id, int frames, int x, int y) {
+    // The name is what a screen reader says for the picture.
+    auto makeButton = [this](int bitmap, int id, int frames, int x, int y, const QString& name) {
         auto* button = new CSkinBitmapButton(bitmap, this, id, frames, x, y);
         button->SetDrawFocus(false);
+        button->setAccessibleName(name);
         connect(button, &CSkinBitmapButton::clicked, this, &MainWindow::OnButton);
         return button;
     };
-    minimize_ = makeButton(141, kMinimize, 2, 282, 10);
-    close_ = makeButton(142, kClose, 2, 301, 10);
+    minimize_ = makeButton(141, kMinimize, 2, 282, 10, tr("Minimalizuj"));
+    close_ = makeButton(142, kClose, 2, 301, 10, tr("Zamknij"));
     panel_ = new StatusPanel(this);
     panel_->move(15, 17);
-    connect_ = makeButton(241, kConnect, 3, 176, 117);
-    disconnect_ = makeButton(242, kDisconnect, 3, 176, 117);
-    menu_ = makeButton(157, kMenu, 2, 237, 10);
-    menuDisabled_ = makeButton(225, kMenuDisabled, 3, 237, 10);
+    connect_ = makeButton(241, kConnect, 3, 176, 117, tr("Połącz"));
+    disconnect_ = makeButton(242, kDisconnect, 3, 176, 117, tr("Rozłącz"));
+    menu_ = makeButton(157, kMenu, 2, 237, 10, tr("Menu"));
+    menuDisabled_ = makeButton(225, kMenuDisabled, 3, 237, 10, tr("Menu"));
     disconnect_->hide();
     menu_->hide();
     menuDisabled_->setEnabled(false);
@@ -147,13 +151,15 @@ bool MainWindow::Create() {
             this, [this] { showMinimized(); }, Qt::QueuedConnection);
     }
     SetDeviceStatusCode(1);
-    SetStatusText(tr("Inicjalizacja… "));
+    SetStatusText(Tr::tr("Inicjalizacja… "));
 
     view_ = new QtDeviceView(this);
     prompt_ = new QtUserPrompt(this, &context_.closing);
 
+    flows_ = std::make_unique<CScreenFlowThread>();
+
     if (wrapper_.Bind([this](const std::string& message) {
-            prompt_->Message(QString::fromStdString(message), QString(), PromptIcon::Stop, PromptButtons::Ok);
+            Prompt().Message(QString::fromStdString(message), QString(), PromptIcon::Stop, PromptButtons::Ok);
         }) != 0) {
         return false;
     }
@@ -180,7 +186,7 @@ bool MainWindow::Create() {
     hooks.checkDefaultEntry = [this] { return profiles_->EntryCheck(profiles_->DefaultName()); };
     hooks.repairDefaultEntry = [this] { return profiles_->RepairEntry(profiles_->DefaultName()); };
     hooks.nowSeconds = [] { return static_cast<int64_t>(std::time(nullptr)); };
-    connection_ = std::make_unique<CConnectionControl>(context_, wrapper_, settings_, *view_, *prompt_,
+    connection_ = std::make_unique<CConnectionControl>(context_, wrapper_, settings_, *view_, Prompt(),
                                                        dialup_.get(), std::move(hooks));
 
     show();
@@ -201,13 +207,20 @@ void MainWindow::StartWorker() {
         return DriverReportsDevice(settings_.Record().automaticPort.load() != 0, wrapper_.OsClass());
     };
     hooks.createPreset = [this] { return profiles_->CreatePreset(false); };
-    machine_ = std::make_unique<CDeviceStateMachine>(context_, wrapper_, settings_, *view_, *prompt_, clock_,
+    machine_ = std::make_unique<CDeviceStateMachine>(context_, wrapper_, settings_, *view_, Prompt(), clock_,
                                                      *connection_, std::move(hooks));
     ProcessFlags::workerRunning.store(true);
     worker_ = std::thread([this] {
         machine_->Run();
         ProcessFlags::workerRunning.store(false);
     });
+}
+
+IUserPrompt& MainWindow::Prompt() {
+    if (options_.prompt != nullptr) {
+        return *options_.prompt;
+    }
+    return *prompt_;
 }
 
 void MainWindow::OnButton(int id) {
@@ -253,7 +266,7 @@ void MainWindow::StartClosing() {
     if (!context_.closing.compare_exchange_strong(expected, true)) {
         return;
     }
-    SetStatusText(tr("Zamykanie… "));
+    SetStatusText(Tr::tr("Zamykanie… "));
     if (prompt_ != nullptr) {
         prompt_->CancelOpen();
     }
@@ -276,6 +289,11 @@ void MainWindow::Shutdown() {
     if (prompt_ != nullptr) {
         prompt_->CancelOpen();
     }
+    if (advanced_ != nullptr) {
+        advanced_->CancelQuestions();
+    }
+    // Every question now answers "cancel" and every pause lets go: the flows end quickly.
+    WaitForFlows();
     for (NoticeWindow*& notice : notices_) {
         delete notice;
         notice = nullptr;
@@ -306,6 +324,26 @@ void MainWindow::Shutdown() {
     emit finished();
 }
 
+void MainWindow::WaitForFlows() {
+    if (flows_ == nullptr) {
+        return;
+    }
+    // A flow may be waiting for the window thread to answer a question: keep the event loop running.
+    const uint32_t start = clock_.TickCount();
+    while (!flows_->Idle() && clock_.TickCount() - start < static_cast<uint32_t>(kFlowEndWaitMs)) {
+        QEventLoop loop;
+        QTimer::singleShot(kWorkerEndPollMs, &loop, &QEventLoop::quit);
+        loop.exec();
+    }
+    if (flows_->Idle()) {
+        flows_->Stop();
+    } else {
+        // It is stuck inside the library: like a worker that does not end, it is left alone.
+        qCWarning(lcMainWindow) << "a screen's flow did not end in time";
+        (void)flows_.release();
+    }
+}
+
 void MainWindow::BringToFront() {
     showNormal();
     raise();
@@ -322,7 +360,7 @@ AdvancedStatusDialog* MainWindow::AdvancedStatus() const {
 
 void MainWindow::ShowAdvancedStatus() {
     if (advanced_ == nullptr) {
-        advanced_ = new AdvancedStatusDialog(wrapper_, context_, clock_, this);
+        advanced_ = new AdvancedStatusDialog(Session(), *flows_, options_.prompt, this);
         advanced_->SetRfBlockReader([this] { return wrapper_.RfBlockAFirst(); });
         connect(advanced_, &AdvancedStatusDialog::closed, this, [this] { advanced_ = nullptr; });
     }
@@ -335,7 +373,7 @@ void MainWindow::ShowAdvancedStatus() {
 
 void MainWindow::SetStatusText(const QString& text) {
     const bool changed = panel_->SetStatusText(text);
-    connect_->setEnabled(text == tr("Gotowy"));
+    connect_->setEnabled(text == ReadyText());
     if (changed) {
         emit statusTextChanged(text);
     }

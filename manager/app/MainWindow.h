@@ -12,6 +12,7 @@
 
 #include "manager/core/CModemWrapper.h"
 #include "manager/core/DeviceContext.h"
+#include "manager/core/ModemSession.h"
 #include "manager/core/StatusModel.h"
 
 namespace velmo::dialup {
@@ -26,6 +27,8 @@ class CDeviceStateMachine;
 class CConnectionControl;
 class QtDeviceView;
 class QtUserPrompt;
+class IUserPrompt;
+class CScreenFlowThread;
 class CSkinBitmapButton;
 class StatusPanel;
 class NoticeWindow;
@@ -42,6 +45,8 @@ struct ProcessFlags {
 inline constexpr int kWorkerEndWaitMs = 50000;
 inline constexpr int kWorkerEndPollMs = 20;
 inline constexpr int kBlinkTimerMs = 500;
+// How long the shutdown lets the screens' flows finish once every question answers "cancel".
+inline constexpr int kFlowEndWaitMs = 10000;
 
 class MainWindow : public QWidget {
     Q_OBJECT
@@ -60,6 +65,8 @@ class MainWindow : public QWidget {
         bool startMinimized = false;
         // The worker's ticks and pauses, the screens' pauses and the shutdown bound; null: the real clock.
         platform::IClock* clock = nullptr;
+        // Answers every question of the worker and the screens instead of dialogs (tests); null: dialogs.
+        IUserPrompt* prompt = nullptr;
     };
 
     MainWindow(CSettings& settings, const Options& options);
@@ -98,6 +105,7 @@ class MainWindow : public QWidget {
 
     DeviceContext& Context() { return context_; }
     CModemWrapper& Wrapper() { return wrapper_; }
+    ModemSession Session() { return ModemSession(wrapper_, context_, clock_); }
     StatusPanel* Panel() const { return panel_; }
     AdvancedStatusDialog* AdvancedStatus() const;
     CSkinBitmapButton* Button(int id) const;
@@ -128,6 +136,10 @@ class MainWindow : public QWidget {
     void OnBlinkTick();
     void BlockInput(int ms);
     void StartWorker();
+    // The prompt the worker and the screens ask: the test's, or this window's dialogs.
+    IUserPrompt& Prompt();
+    // Runs the event loop until the screens' flows have finished or the bound has passed.
+    void WaitForFlows();
 
     CSettings& settings_;
     Options options_;
@@ -142,6 +154,7 @@ class MainWindow : public QWidget {
     std::unique_ptr<ModemNotifyForwarder> notify_;
     std::unique_ptr<CDeviceStateMachine> machine_;
     std::unique_ptr<CConnectionControl> connection_;
+    std::unique_ptr<CScreenFlowThread> flows_;
     std::thread worker_;
 
     CSkinBitmapButton* minimize_ = nullptr;

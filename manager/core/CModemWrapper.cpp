@@ -11,22 +11,10 @@ namespace velmo::manager {
 
 namespace {
 
-constexpr uint8_t kRequest60 = 60;
 constexpr int kUsbAttempts = 3;
 constexpr size_t kMaxEntryName = 256;
 constexpr size_t kParameterReplyOffset = 5;
 constexpr size_t kSpcLength = 6;
-
-uint16_t Word(const uint8_t* b, size_t at) {
-    return static_cast<uint16_t>(b[at] | b[at + 1] << 8);
-}
-
-// An 8-byte card code field: at most 8 characters, zero-filled.
-void PutCode(std::vector<uint8_t>& packet, const std::string& code) {
-    const size_t at = packet.size();
-    packet.resize(at + kCardCodeField, 0);
-    std::memcpy(packet.data() + at, code.data(), std::min(code.size(), kCardCodeField));
-}
 
 // Six SPC characters, zero-padded when the text is shorter.
 std::array<char, kSpcLength + 1> SpcField(const std::string& text) {
@@ -40,15 +28,6 @@ std::array<char, kSpcLength + 1> SpcField(const std::string& text) {
 int32_t ComputeOsClass() {
     utsname u{};
     return uname(&u) == 0 ? kOsClassModern : 0;
-}
-
-const ParameterSize* FindParameter(uint8_t code) {
-    for (const ParameterSize& p : kParameterSizes) {
-        if (p.code == code) {
-            return &p;
-        }
-    }
-    return nullptr;
 }
 
 CModemWrapper::CModemWrapper() {
@@ -85,7 +64,7 @@ int CModemWrapper::Bind(const MessageSink& owner, const std::vector<std::string>
         lastResult_.store(1);
         return 1;
     }
-    osClass_ = ComputeOsClass();
+    osClass_.store(ComputeOsClass());
     if (!library_.Open(candidates)) {
         lastResult_.store(5);
         say("Library VelmoModem.Dll not found!");
@@ -191,6 +170,7 @@ bool CModemWrapper::ResetModem() {
 
 bool CModemWrapper::QueryStatus(int32_t kind) {
     int32_t r = -1;
+    // The record is filled group by group: the call writes into the cache itself, under the lock.
     return Call([&](IOrvikModem& m) { r = m.QueryStatus(&status_, kind); }) && r == 0;
 }
 
@@ -224,9 +204,9 @@ bool CModemWrapper::ChangeSpc(const std::string& spc) {
     return called && r == 0;
 }
 
-bool CModemWrapper::WriteParameter(uint8_t code, size_t size, const uint8_t* value) {
+bool CModemWrapper::WriteParameter(ParamCode code, size_t size, const uint8_t* value) {
     NamParameterRecord record{};
-    record.Code = code;
+    record.Code = Raw(code);
     std::memcpy(record.Value, value, std::min(size, sizeof(record.Value)));
     int32_t r = -1;
     const bool called = Call([&](IOrvikModem& m) { r = m.WriteNamParameter(&record); });
@@ -236,21 +216,22 @@ bool CModemWrapper::WriteParameter(uint8_t code, size_t size, const uint8_t* val
     return called && r == 0;
 }
 
-bool CModemWrapper::ReadParameter(uint8_t code, size_t size) {
+bool CModemWrapper::ReadParameter(ParamCode code, size_t size) {
     std::array<uint8_t, kNamParameterReplySize> reply{};
     int32_t r = -1;
-    const bool called = Call([&](IOrvikModem& m) { r = m.ReadNamParameter(code, reply.data()); });
+    const bool called = Call([&](IOrvikModem& m) {
+        r = m.ReadNamParameter(Raw(code), reply.data());
+        if (r == 0) {
+            auto& slot = parameters_[Raw(code) % parameters_.size()];
+            slot.fill(0);
+            wire::LeReader(reply, kParameterReplyOffset)
+                .Bytes(std::span(slot).first(std::min(size, slot.size())));
+        }
+    });
     if (called) {
         lastResult_.store(r);
     }
-    if (!called || r != 0) {
-        return false;
-    }
-    auto& slot = parameters_[code % parameters_.size()];
-    slot.fill(0);
-    std::memcpy(slot.data(), reply.data() + kParameterReplyOffset,
-                std::min({size, slot.size(), reply.size() - kParameterReplyOffset}));
-    return true;
+    return called && r == 0;
 }
 
 bool CModemWrapper::ReadNvItem(int32_t item, size_t size, uint8_t* value) {
@@ -268,11 +249,12 @@ bool CModemWrapper::ReadNvItem(int32_t item, size_t size, uint8_t* value) {
 }
 
 bool CModemWrapper::ReadRuimMode() {
-    uint8_t v[2] = {};
-    if (!ReadNvItem(kNvRuimMode, sizeof(v), v)) {
+    std::array<uint8_t, 2> v{};
+    if (!ReadNvItem(kNvRuimMode, v.size(), v.data())) {
         return false;
     }
-    nv855_ = static_cast<int16_t>(Word(v, 0));
+    std::lock_guard lock(callLock_);
+    nv855_ = static_cast<int16_t>(wire::Get16(v, 0));
     return true;
 }
 
@@ -300,15 +282,17 @@ bool CModemWrapper::DeleteDialEntry(const std::string& entry) {
 }
 
 bool CModemWrapper::GetDialSettings(const std::string& entry, DialSettingsRecord* out) {
-    dial_ = DialSettingsRecord{};
-    std::memcpy(dial_.EntryName, entry.data(), std::min(entry.size(), kMaxEntryName - 1));
     int32_t r = -1;
-    const bool called = Call([&](IOrvikModem& m) { r = m.GetDialSettings(&dial_); });
+    const bool called = Call([&](IOrvikModem& m) {
+        dial_ = DialSettingsRecord{};
+        std::memcpy(dial_.EntryName, entry.data(), std::min(entry.size(), kMaxEntryName - 1));
+        r = m.GetDialSettings(&dial_);
+        if (out != nullptr) {
+            *out = dial_;
+        }
+    });
     if (called) {
         lastResult_.store(r);
-    }
-    if (out != nullptr) {
-        *out = dial_;
     }
     return called && r == 0;
 }
@@ -355,197 +339,218 @@ int CModemWrapper::RfBlockAFirst() {
     }
     std::array<uint8_t, kRfBlockASize> block{};
     m->GetRfBlockA(block.data());
-    rfBlockAFirst_.store(static_cast<int16_t>(static_cast<uint16_t>(block[0] | (block[1] << 8))));
+    rfBlockAFirst_.store(static_cast<int16_t>(wire::Get16(block, 0)));
     return rfBlockAFirst_.load();
 }
 
-bool CModemWrapper::ReadCachedParameter(uint8_t code) {
+bool CModemWrapper::ReadCachedParameter(ParamCode code) {
     const ParameterSize* p = FindParameter(code);
     return p != nullptr && !p->writeOnly && ReadParameter(code, p->size);
 }
 
-bool CModemWrapper::WriteCachedParameter(uint8_t code) {
+bool CModemWrapper::WriteCachedParameter(ParamCode code) {
     const ParameterSize* p = FindParameter(code);
-    return p != nullptr && WriteParameter(code, p->size, parameters_[code % parameters_.size()].data());
+    if (p == nullptr) {
+        return false;
+    }
+    std::array<uint8_t, kParameterCacheSize> value{};
+    {
+        std::lock_guard lock(callLock_);
+        value = parameters_[Raw(code) % parameters_.size()];
+    }
+    return WriteParameter(code, p->size, value.data());
 }
 
-std::vector<uint8_t> CModemWrapper::CachedParameter(uint8_t code) const {
+std::vector<uint8_t> CModemWrapper::CachedParameter(ParamCode code) const {
     const ParameterSize* p = FindParameter(code);
     if (p == nullptr) {
         return {};
     }
-    const auto& slot = parameters_[code % parameters_.size()];
+    std::lock_guard lock(callLock_);
+    const auto& slot = parameters_[Raw(code) % parameters_.size()];
     return std::vector<uint8_t>(slot.begin(), slot.begin() + p->size);
 }
 
-void CModemWrapper::SetCachedParameter(uint8_t code, const std::vector<uint8_t>& value) {
+uint16_t CModemWrapper::CachedWord(ParamCode code) const {
+    return wire::Get16(CachedParameter(code), 0);
+}
+
+void CModemWrapper::SetCachedParameter(ParamCode code, const std::vector<uint8_t>& value) {
     const ParameterSize* p = FindParameter(code);
     if (p == nullptr) {
         return;
     }
-    auto& slot = parameters_[code % parameters_.size()];
+    std::lock_guard lock(callLock_);
+    auto& slot = parameters_[Raw(code) % parameters_.size()];
     slot.fill(0);
-    std::memcpy(slot.data(), value.data(), std::min<size_t>(value.size(), p->size));
+    std::copy_n(value.begin(), std::min<size_t>(value.size(), p->size), slot.begin());
 }
 
-bool CModemWrapper::WriteParameterText(uint8_t code, const std::string& text) {
+bool CModemWrapper::WriteParameterText(ParamCode code, const std::string& text) {
     const ParameterSize* p = FindParameter(code);
-    if (p == nullptr || (code == 26 && text.size() != p->size)) {
+    if (p == nullptr || (code == ParamCode::AKey && text.size() != p->size)) {
         return false;
     }
     SetCachedParameter(code, std::vector<uint8_t>(text.begin(), text.end()));
     return WriteCachedParameter(code);
 }
 
-bool CModemWrapper::Send60(const std::vector<uint8_t>& packet, uint8_t* reply, bool large) {
+std::optional<std::vector<uint8_t>> CModemWrapper::Exchange(const r60::Row& row,
+                                                            const std::vector<uint8_t>& packet) {
+    std::vector<uint8_t> reply(r60::ReplySize(row), 0);
     int32_t r = -1;
     const auto count = static_cast<int32_t>(packet.size());
     const bool called = Call([&](IOrvikModem& m) {
-        r = large ? m.SendRequest60Large(packet.data(), count, reply)
-                  : m.SendRequest60(packet.data(), count, reply);
+        r = row.large ? m.SendRequest60Large(packet.data(), count, reply.data())
+                      : m.SendRequest60(packet.data(), count, reply.data());
     });
-    return called && r == 0;
+    if (!called || r != 0) {
+        return std::nullopt;
+    }
+    return reply;
 }
 
 bool CModemWrapper::ReadDeviceText() {
-    std::array<uint8_t, kRequest60ReplySize> reply{};
-    if (!Send60({kRequest60, 0, 0}, reply.data(), false)) {
+    const r60::Row& row = r60::RowOf(r60::Command::DeviceText);
+    const std::vector<uint8_t> packet = r60::Build(row);
+    const auto reply = Exchange(row, packet);
+    if (!reply || !r60::Accepts(row, packet, *reply)) {
         return false;
     }
-    const uint16_t length = Word(reply.data(), 5);
-    if (Word(reply.data(), 3) != 0 || length < 1 || length > 255) {
-        return false;
-    }
-    // The text cannot run past the reply, whatever the length says.
-    deviceText_.assign(reinterpret_cast<const char*>(reply.data()) + 7,
-                       std::min<size_t>(length, reply.size() - 7));
-    deviceText_.resize(std::strlen(deviceText_.c_str()));
+    std::string text = r60::ReadDeviceText(*reply);
+    std::lock_guard lock(callLock_);
+    deviceText_ = std::move(text);
     return true;
 }
 
-bool CModemWrapper::ReadCapability(uint16_t* value) {
-    std::array<uint8_t, kRequest60ReplySize> reply{};
-    if (!Send60({kRequest60, 1, 0}, reply.data(), false) || Word(reply.data(), 3) != 0) {
-        return false;
+std::optional<uint16_t> CModemWrapper::ReadCapability() {
+    const r60::Row& row = r60::RowOf(r60::Command::Capability);
+    const std::vector<uint8_t> packet = r60::Build(row);
+    const auto reply = Exchange(row, packet);
+    if (!reply || !r60::Accepts(row, packet, *reply)) {
+        return std::nullopt;
     }
-    *value = Word(reply.data(), 5);
-    return true;
+    return r60::ReadValue(*reply);
 }
 
-bool CModemWrapper::QuitCommand5(uint16_t argument) {
-    std::array<uint8_t, kRequest60ReplySize> reply{};
-    return Send60({kRequest60, 0, 5, static_cast<uint8_t>(argument), static_cast<uint8_t>(argument >> 8)},
-                  reply.data(), false) &&
-           Word(reply.data(), 3) == 0;
+bool CModemWrapper::QuitMode(uint16_t argument) {
+    const r60::Row& row = r60::RowOf(r60::Command::QuitMode);
+    const std::vector<uint8_t> packet = r60::Build(row, r60::Arguments::Word(argument));
+    const auto reply = Exchange(row, packet);
+    return reply && r60::Accepts(row, packet, *reply);
 }
 
-bool CModemWrapper::QuitCommand16() {
-    std::array<uint8_t, kRequest60ReplySize> reply{};
-    return Send60({kRequest60, 0, 16}, reply.data(), false) && reply[3] == 0;
+bool CModemWrapper::QuitRelease() {
+    const r60::Row& row = r60::RowOf(r60::Command::QuitRelease);
+    const std::vector<uint8_t> packet = r60::Build(row);
+    const auto reply = Exchange(row, packet);
+    return reply && r60::Accepts(row, packet, *reply);
 }
 
-bool CModemWrapper::ReadUserStatus(uint16_t words[8]) {
-    std::array<uint8_t, kRequest60ReplySize> reply{};
-    if (!Send60({kRequest60, 1, 34, 0, 0}, reply.data(), false) || Word(reply.data(), 3) != 0) {
-        return false;
+std::optional<UserStatusWords> CModemWrapper::ReadUserStatus() {
+    const r60::Row& row = r60::RowOf(r60::Command::UserStatus);
+    const std::vector<uint8_t> packet = r60::Build(row);
+    const auto reply = Exchange(row, packet);
+    if (!reply || !r60::Accepts(row, packet, *reply)) {
+        return std::nullopt;
     }
-    for (size_t i = 0; i < 8; ++i) {
-        words[i] = Word(reply.data(), 5 + 2 * i);
-    }
-    return true;
+    return r60::ReadUserStatus(*reply);
 }
 
-bool CModemWrapper::CardCommand(const std::vector<uint8_t>& packet, CardReply* reply) {
-    std::array<uint8_t, kRequest60ReplySize> r{};
-    bool sent = Send60(packet, r.data(), false);
+std::optional<CModemWrapper::CardAnswer> CModemWrapper::Card(r60::Command command,
+                                                             const r60::Arguments& args) {
+    const r60::Row& row = r60::RowOf(command);
+    const std::vector<uint8_t> packet = r60::Build(row, args);
+    auto reply = Exchange(row, packet);
     // The card status is asked twice: the first request after a card event often goes unanswered.
-    if (!sent && packet[2] == 35) {
-        r.fill(0);
-        sent = Send60(packet, r.data(), false);
+    if (!reply && command == r60::Command::CardStatus) {
+        reply = Exchange(row, packet);
     }
-    if (!sent) {
-        return false;
+    if (!reply) {
+        return std::nullopt;
     }
-    CardReply out{r[3], r[4], r[5], packet[2] == 35 ? r[6] : uint8_t{0}};
-    if (reply != nullptr) {
-        *reply = out;
+    return CardAnswer{r60::ReadCard(row, *reply), r60::Accepts(row, packet, *reply)};
+}
+
+std::optional<CModemWrapper::CardAnswer> CModemWrapper::CardStatus() {
+    return Card(r60::Command::CardStatus, {});
+}
+
+std::optional<CModemWrapper::CardAnswer> CModemWrapper::VerifyPin(const std::string& pin) {
+    return Card(r60::Command::VerifyPin, r60::Arguments::Codes(pin));
+}
+
+std::optional<CModemWrapper::CardAnswer> CModemWrapper::SetPinRequest(bool disable, const std::string& pin) {
+    return Card(r60::Command::SetPinRequest, r60::Arguments::FlagAndCode(disable ? 1 : 0, pin));
+}
+
+std::optional<CModemWrapper::CardAnswer> CModemWrapper::ChangePin(const std::string& oldPin,
+                                                                  const std::string& newPin) {
+    return Card(r60::Command::ChangePin, r60::Arguments::Codes(oldPin, newPin));
+}
+
+std::optional<CModemWrapper::CardAnswer> CModemWrapper::PukStatus() {
+    return Card(r60::Command::PukStatus, {});
+}
+
+std::optional<CModemWrapper::CardAnswer> CModemWrapper::UnblockPin(const std::string& puk,
+                                                                   const std::string& newPin) {
+    return Card(r60::Command::UnblockPin, r60::Arguments::Codes(puk, newPin));
+}
+
+std::optional<r60::SmsAck> CModemWrapper::SmsStore(wire::ConstBytes record) {
+    const r60::Row& row = r60::RowOf(r60::Command::SmsStore);
+    const std::vector<uint8_t> packet = r60::Build(row, r60::Arguments::Record(record));
+    const auto reply = Exchange(row, packet);
+    if (!reply || !r60::Accepts(row, packet, *reply)) {
+        return std::nullopt;
     }
-    return out.uimAck != 0;
+    return r60::ReadSmsAck(*reply);
 }
 
-bool CModemWrapper::CardStatus(CardReply* reply) {
-    return CardCommand({kRequest60, 1, 35}, reply);
-}
-
-bool CModemWrapper::VerifyPin(const std::string& pin, CardReply* reply) {
-    std::vector<uint8_t> p{kRequest60, 1, 36};
-    PutCode(p, pin);
-    return CardCommand(p, reply);
-}
-
-bool CModemWrapper::EnablePin(bool disable, const std::string& pin, CardReply* reply) {
-    std::vector<uint8_t> p{kRequest60, 1, 37, static_cast<uint8_t>(disable ? 1 : 0)};
-    PutCode(p, pin);
-    return CardCommand(p, reply);
-}
-
-bool CModemWrapper::ChangePin(const std::string& oldPin, const std::string& newPin, CardReply* reply) {
-    std::vector<uint8_t> p{kRequest60, 1, 38};
-    PutCode(p, oldPin);
-    PutCode(p, newPin);
-    return CardCommand(p, reply);
-}
-
-bool CModemWrapper::PukStatus(CardReply* reply) {
-    return CardCommand({kRequest60, 1, 39}, reply);
-}
-
-bool CModemWrapper::UnblockPin(const std::string& puk, const std::string& newPin, CardReply* reply) {
-    std::vector<uint8_t> p{kRequest60, 1, 40};
-    PutCode(p, puk);
-    PutCode(p, newPin);
-    return CardCommand(p, reply);
-}
-
-bool CModemWrapper::SmsSend(const uint8_t* record, uint8_t out3[3]) {
-    std::vector<uint8_t> p(record, record + kSmsRecordSize);
-    p[0] = kRequest60;
-    p[1] = 1;
-    p[2] = 50;
-    std::array<uint8_t, kRequest60ReplySize> r{};
-    if (!Send60(p, r.data(), false) || r[3] != p[3] || r[6] != 1) {
-        return false;
+std::optional<r60::SmsReadReply> CModemWrapper::SmsRead(wire::ConstBytes record) {
+    const r60::Row& row = r60::RowOf(r60::Command::SmsRead);
+    const std::vector<uint8_t> packet = r60::Build(row, r60::Arguments::Record(record));
+    const auto reply = Exchange(row, packet);
+    if (!reply || !r60::Accepts(row, packet, *reply)) {
+        return std::nullopt;
     }
-    std::copy_n(r.begin() + 3, 3, out3);
-    return true;
+    return r60::ReadSmsRead(*reply);
 }
 
-bool CModemWrapper::SmsRead(const uint8_t* record, uint8_t* out1086) {
-    const std::vector<uint8_t> p{kRequest60, 1, 51, record[3], record[4]};
-    std::fill_n(out1086, kRequest60LargeReplySize, 0);
-    return Send60(p, out1086, true) && out1086[3] == p[3] && out1086[5] == 1;
+std::optional<r60::SmsAck> CModemWrapper::SmsDelete(wire::ConstBytes record) {
+    const r60::Row& row = r60::RowOf(r60::Command::SmsDelete);
+    const std::vector<uint8_t> packet = r60::Build(row, r60::Arguments::Record(record));
+    const auto reply = Exchange(row, packet);
+    if (!reply || !r60::Accepts(row, packet, *reply)) {
+        return std::nullopt;
+    }
+    return r60::ReadSmsAck(*reply);
 }
 
-bool CModemWrapper::SmsDelete(const uint8_t* record, uint8_t out3[3]) {
-    const std::vector<uint8_t> p{kRequest60, 1, 52, record[3], record[4]};
-    std::array<uint8_t, kRequest60ReplySize> r{};
-    if (!Send60(p, r.data(), false) || r[3] != p[3] || r[4] != p[4]) {
-        return false;
+std::optional<std::optional<uint8_t>> CModemWrapper::SmsCount(wire::ConstBytes record) {
+    const r60::Row& row = r60::RowOf(r60::Command::SmsCount);
+    const std::vector<uint8_t> packet = r60::Build(row, r60::Arguments::Record(record));
+    const auto reply = Exchange(row, packet);
+    if (!reply || !r60::Accepts(row, packet, *reply)) {
+        return std::nullopt;
     }
-    std::copy_n(r.begin() + 3, 3, out3);
-    return true;
+    return r60::ReadSmsCount(packet, *reply);
 }
 
-bool CModemWrapper::SmsCount(const uint8_t* record, uint8_t* out) {
-    const std::vector<uint8_t> p{kRequest60, 1, 54, record[3]};
-    std::array<uint8_t, kRequest60ReplySize> r{};
-    if (!Send60(p, r.data(), false)) {
-        return false;
-    }
-    if (r[3] == p[3]) {
-        *out = r[4];
-    }
-    return true;
+ModemStatusRecord CModemWrapper::Status() const {
+    std::lock_guard lock(callLock_);
+    return status_;
+}
+
+std::string CModemWrapper::DeviceText() const {
+    std::lock_guard lock(callLock_);
+    return deviceText_;
+}
+
+int16_t CModemWrapper::RuimMode() const {
+    std::lock_guard lock(callLock_);
+    return nv855_;
 }
 
 }  // namespace velmo::manager

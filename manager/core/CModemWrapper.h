@@ -1,5 +1,11 @@
 // The manager's one object around the modem service: binding, every modem call, the last result code, the
-// caches the state machine and the screens read back, and the request-60 packets of the user-level commands.
+// caches the state machine and the screens read back, and the user-level commands of request 60.
+//
+// Threads: the device worker makes the routine calls, a screen flow calls while it holds the worker's pause,
+// the dial-state callback thread hangs up, and the window thread reads the caches. Every interface call runs
+// under the call lock (the library serves one caller at a time and keeps no lock of its own); the caches are
+// filled and read under the same lock and handed out as copies. Only Abort() bypasses the lock, since it
+// exists to release a caller that holds it.
 #pragma once
 
 #include <array>
@@ -7,10 +13,13 @@
 #include <cstdint>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "ModemLibrary.h"
+#include "Parameters.h"
+#include "Request60.h"
 #include "velmo/IOrvikModem.h"
 
 namespace velmo::manager {
@@ -24,31 +33,9 @@ int32_t ComputeOsClass();
 inline constexpr int32_t kBaudRate = 115200;
 inline constexpr size_t kParameterCacheSize = 64;
 inline constexpr size_t kDeviceTextSize = 256;
-inline constexpr size_t kCardCodeField = 8;
-inline constexpr size_t kSmsRecordSize = 1084;
-inline constexpr int32_t kNvRuimMode = 855;
 
-// Parameter codes of the cache and their value sizes.
-struct ParameterSize {
-    uint8_t code;
-    uint8_t size;
-    bool writeOnly;
-};
-inline constexpr ParameterSize kParameterSizes[] = {
-    {0, 4, false},  {1, 7, false},  {3, 3, false},  {5, 3, false},  {7, 2, false},   {11, 10, false},
-    {12, 4, false}, {14, 1, false}, {15, 1, false}, {16, 1, false}, {19, 4, false},  {20, 4, false},
-    {22, 1, false}, {24, 1, false}, {26, 20, true}, {27, 2, false}, {28, 64, false}, {29, 14, true},
-    {30, 4, false}, {31, 4, false}, {34, 1, true},
-};
-const ParameterSize* FindParameter(uint8_t code);
-
-// The card's answer to commands 35 to 40.
-struct CardReply {
-    uint8_t enable = 0;
-    uint8_t remainedTime = 0;
-    uint8_t uimAck = 0;
-    uint8_t pinVerification = 0;  // command 35 only
-};
+using CardReply = r60::CardReply;
+using UserStatusWords = std::array<uint16_t, r60::kUserStatusWords>;
 
 class CModemWrapper {
   public:
@@ -73,12 +60,13 @@ class CModemWrapper {
     static bool Alive() { return alive_.load(); }
 
     int32_t LastResult() const { return lastResult_.load(); }
-    int32_t OsClass() const { return osClass_; }
+    int32_t OsClass() const { return osClass_.load(); }
     int32_t CurrentPort() const { return currentPort_.load(); }
     bool PortOpen() const { return portOpen_.load(); }
     const std::string& LoadedFrom() const { return library_.LoadedFrom(); }
 
-    // Port opening reads the settings record and, with automatic detection on, the detector.
+    // Set once by the main window before the worker starts. Port opening reads the settings record and, with
+    // automatic detection on, the detector.
     void SetSettings(const SettingsRecord* settings) { settings_ = settings; }
     void SetPortDetector(PortDetector detector) { detector_ = std::move(detector); }
     void SetClosingFlag(const std::atomic<bool>* closing) { closing_ = closing; }
@@ -96,8 +84,8 @@ class CModemWrapper {
     bool SetReportLevel(int32_t level);
     bool VerifySpc(const std::string& spc);
     bool ChangeSpc(const std::string& spc);
-    bool WriteParameter(uint8_t code, size_t size, const uint8_t* value);
-    bool ReadParameter(uint8_t code, size_t size);
+    bool WriteParameter(ParamCode code, size_t size, const uint8_t* value);
+    bool ReadParameter(ParamCode code, size_t size);
     bool ReadNvItem(int32_t item, size_t size, uint8_t* value);
     bool ReadRuimMode();
     bool DownloadPrl(const uint8_t* data, int32_t length);
@@ -115,60 +103,75 @@ class CModemWrapper {
     int RfBlockAFirst();
 
     // The parameter cache: a read fills it from the modem, a write sends what the cache holds.
-    bool ReadCachedParameter(uint8_t code);
-    bool WriteCachedParameter(uint8_t code);
-    std::vector<uint8_t> CachedParameter(uint8_t code) const;
-    void SetCachedParameter(uint8_t code, const std::vector<uint8_t>& value);
-    // Code 26 must be exactly 20 characters; 28 and 29 are cut to their field.
-    bool WriteParameterText(uint8_t code, const std::string& text);
+    bool ReadCachedParameter(ParamCode code);
+    bool WriteCachedParameter(ParamCode code);
+    std::vector<uint8_t> CachedParameter(ParamCode code) const;
+    // The first two bytes of a cached value as a little-endian word (the preferred mode).
+    uint16_t CachedWord(ParamCode code) const;
+    void SetCachedParameter(ParamCode code, const std::vector<uint8_t>& value);
+    // The AKey must be exactly 20 characters; the CHAP texts are cut to their field.
+    bool WriteParameterText(ParamCode code, const std::string& text);
 
-    // Request 60, the user-level commands.
-    bool ReadDeviceText();                 // command 0 version 0
-    bool ReadCapability(uint16_t* value);  // command 0 version 1
-    bool QuitCommand5(uint16_t argument);  // command 5
-    bool QuitCommand16();                  // command 16
-    bool ReadUserStatus(uint16_t words[8]);
-    bool CardStatus(CardReply* reply);  // command 35, sent twice when the first call fails
-    bool VerifyPin(const std::string& pin, CardReply* reply);
-    bool EnablePin(bool disable, const std::string& pin, CardReply* reply);
-    bool ChangePin(const std::string& oldPin, const std::string& newPin, CardReply* reply);
-    bool PukStatus(CardReply* reply);
-    bool UnblockPin(const std::string& puk, const std::string& newPin, CardReply* reply);
-    // Short messages: the caller's 1084-byte record; out receives the bytes the rule names.
-    bool SmsSend(const uint8_t* record, uint8_t out3[3]);
-    bool SmsRead(const uint8_t* record, uint8_t* out1086);
-    bool SmsDelete(const uint8_t* record, uint8_t out3[3]);
-    bool SmsCount(const uint8_t* record, uint8_t* out);
+    // Request 60, the user-level commands; each returns nothing when the call failed or the answer is not
+    // acceptable by its row's rule.
+    bool ReadDeviceText();  // keeps the text for DeviceText()
+    std::optional<uint16_t> ReadCapability();
+    bool QuitMode(uint16_t argument);
+    bool QuitRelease();
+    std::optional<UserStatusWords> ReadUserStatus();
+    // Card commands give the card's answer whenever the call went through (the screens show it even when
+    // the card refused); accepted is the row's rule on it. Nothing when the call failed.
+    struct CardAnswer {
+        CardReply reply;
+        bool accepted = false;
+    };
+    std::optional<CardAnswer> CardStatus();  // sent a second time when the first call fails
+    std::optional<CardAnswer> VerifyPin(const std::string& pin);
+    std::optional<CardAnswer> SetPinRequest(bool disable, const std::string& pin);
+    std::optional<CardAnswer> ChangePin(const std::string& oldPin, const std::string& newPin);
+    std::optional<CardAnswer> PukStatus();
+    std::optional<CardAnswer> UnblockPin(const std::string& puk, const std::string& newPin);
+    // Short messages; record is the caller's 1084-byte record.
+    std::optional<r60::SmsAck> SmsStore(wire::ConstBytes record);
+    std::optional<r60::SmsReadReply> SmsRead(wire::ConstBytes record);
+    std::optional<r60::SmsAck> SmsDelete(wire::ConstBytes record);
+    // The count when the answer echoes the box; an answer without the echo is still a success (nullopt
+    // inside), a failed call gives nothing.
+    std::optional<std::optional<uint8_t>> SmsCount(wire::ConstBytes record);
 
-    const ModemStatusRecord& Status() const { return status_; }
-    const std::string& DeviceText() const { return deviceText_; }
-    int16_t RuimMode() const { return nv855_; }
+    // Copies of the caches.
+    ModemStatusRecord Status() const;
+    std::string DeviceText() const;
+    int16_t RuimMode() const;
 
   private:
     // Runs one interface call under the call lock; false when nothing is bound.
     template <class F>
     bool Call(F&& f);
-    bool Send60(const std::vector<uint8_t>& packet, uint8_t* reply, bool large);
-    bool CardCommand(const std::vector<uint8_t>& packet, CardReply* reply);
+    // One request-60 exchange by its row; the reply when the call succeeded (accept rule not applied).
+    std::optional<std::vector<uint8_t>> Exchange(const r60::Row& row, const std::vector<uint8_t>& packet);
+    std::optional<CardAnswer> Card(r60::Command command, const r60::Arguments& args);
 
-    ModemLibrary library_;
+    ModemLibrary library_;  // bound and unbound by the window thread
     // Atomic because AbortWait reads it from another thread without the call lock.
     std::atomic<IOrvikModem*> modem_{nullptr};
-    bool owned_ = false;
+    bool owned_ = false;  // window thread, under the call lock
     // The library serves one caller at a time and a paused worker may still be inside it.
-    std::mutex callLock_;
+    mutable std::mutex callLock_;
 
     std::atomic<bool> stop_{false};
     std::atomic<bool> portOpen_{false};
     std::atomic<int32_t> currentPort_{0};
     std::atomic<int32_t> lastResult_{0};
     std::atomic<int> rfBlockAFirst_{-1};
-    int32_t osClass_ = 0;
-    int32_t baudRate_ = kBaudRate;
+    std::atomic<int32_t> osClass_{0};
+    const int32_t baudRate_ = kBaudRate;
+    // Set before the worker starts, read by it afterwards.
     const SettingsRecord* settings_ = nullptr;
     const std::atomic<bool>* closing_ = nullptr;
     PortDetector detector_;
 
+    // Caches: written and read under the call lock only.
     DialSettingsRecord dial_{};
     std::array<std::array<uint8_t, kParameterCacheSize>, 64> parameters_{};
     int16_t nv855_ = 0;

@@ -6,8 +6,10 @@
 
 #include "CModemWrapper.h"
 #include "DeviceView.h"
+#include "PrefMode.h"
 #include "Settings.h"
 #include "StatusModel.h"
+#include "Texts.h"
 #include "UserPrompt.h"
 #include "platform/dialup/DialErrors.h"
 #include "platform/dialup/DialupService.h"
@@ -15,10 +17,6 @@
 namespace velmo::manager {
 
 namespace {
-
-QString Tr(const char* text) {
-    return QCoreApplication::translate("CConnectionControl", text);
-}
 
 // Dial states of the dial-up service.
 enum : uint32_t {
@@ -105,28 +103,28 @@ int CConnectionControl::OnDisconnectButton() {
 bool CConnectionControl::DialStateText(uint32_t state, QString* text) {
     switch (state) {
         case kOpenPort:
-            *text = Tr("Łączenie… ");
+            *text = Tr::tr("Łączenie… ");
             return true;
         case kPortOpened:
-            *text = Tr("Łączenie… ") + ".";
+            *text = Tr::tr("Łączenie… ") + ".";
             return true;
         case kConnectDevice:
-            *text = Tr("Łączenie… ") + "..";
+            *text = Tr::tr("Łączenie… ") + "..";
             return true;
         case kDeviceConnected:
-            *text = Tr("Łączenie… ") + "...";
+            *text = Tr::tr("Łączenie… ") + "...";
             return true;
         case kAllDevicesConnected:
-            *text = Tr("Łączenie… ") + "....";
+            *text = Tr::tr("Łączenie… ") + "....";
             return true;
         case kAuthenticate:
-            *text = Tr("Uwierzytelnianie… ") + "..";
+            *text = Tr::tr("Uwierzytelnianie… ") + "..";
             return true;
         case kAuthNotify:
-            *text = Tr("Uwierzytelnianie… ") + "....";
+            *text = Tr::tr("Uwierzytelnianie… ") + "....";
             return true;
         case kAuthRetry:
-            *text = Tr("Ponawiam uwierzytelnienie… ");
+            *text = Tr::tr("Ponawiam uwierzytelnienie… ");
             return true;
         case kAuthCallback:
         case kPrepareForCallback:
@@ -136,10 +134,10 @@ bool CConnectionControl::DialStateText(uint32_t state, QString* text) {
             *text = QString();
             return true;
         case kPasswordExpired:
-            *text = Tr("Hasło wygasło");
+            *text = Tr::tr("Hasło wygasło");
             return true;
         case kConnected:
-            *text = Tr("Połączono");
+            *text = Tr::tr("Połączono");
             return true;
         default:  // kAuthenticated and anything unknown leave the text
             return false;
@@ -170,7 +168,7 @@ uint32_t CConnectionControl::OnDialState(uintptr_t connection, uint32_t state, u
         char head[32];
         std::snprintf(head, sizeof head, "Error %-3d: ", code);
         const QString text = QString::fromStdString(dialup::DialErrorText(code)).left(kDialErrorTextMax);
-        prompt_.MessageNoWait(QString::fromLatin1(head) + text, Tr("Połączenie"), PromptIcon::Stop);
+        prompt_.MessageNoWait(QString::fromLatin1(head) + text, Tr::tr("Połączenie"), PromptIcon::Stop);
         return 1;
     }
     QString text;
@@ -214,7 +212,7 @@ EvaluationOutcome CConnectionControl::Evaluate() {
                 dormantCount_ = 0;
                 context_.connectionState.store(kConnDormant);
                 SetDeviceStatusCode(3);
-                view_.SetStatusText(Tr("Połączono (uśpiony)"));
+                view_.SetStatusText(Tr::tr("Połączono (uśpiony)"));
                 view_.SetConnectedLook(true);
             }
             return out;
@@ -235,7 +233,7 @@ EvaluationOutcome CConnectionControl::Evaluate() {
     } else {
         dormantCount_ = 0;
         if (state == kConnDormant) {
-            view_.SetStatusText(Tr("Połączono"));
+            view_.SetStatusText(Tr::tr("Połączono"));
             context_.connectionState.store(kConnConnected);
             SetDeviceStatusCode(3);
             view_.SetConnectedLook(true);
@@ -262,10 +260,10 @@ EvaluationOutcome CConnectionControl::Evaluate() {
     const ModemStatusRecord status = context_.StatusCopy();
     const uint16_t mode = status.NetworkKind;
     bool network = status.InService != 0;
-    if (mode == kModeEvdo && status.EvdoPresent != 0) {
+    if (mode == prefmode::kModemEvdoOnly && status.EvdoPresent != 0) {
         network = true;
     }
-    if (mode == kModeHybrid && (status.EvdoPresent != 0 || status.RxState == 4)) {
+    if (mode == prefmode::kModemHybrid && (status.EvdoPresent != 0 || status.RxState == 4)) {
         network = true;
     }
     if (!network) {
@@ -273,7 +271,7 @@ EvaluationOutcome CConnectionControl::Evaluate() {
             noNetworkCount_ = 0;
             context_.connectionState.store(kConnNoNetwork);
             SetDeviceStatusCode(2);
-            view_.SetStatusText(Tr("Brak sieci"));
+            view_.SetStatusText(Tr::tr("Brak sieci"));
             view_.SetConnectedLook(false);
         }
         return out;
@@ -288,7 +286,7 @@ EvaluationOutcome CConnectionControl::Evaluate() {
                               profile.phoneNumber.toStdString(), profile.userId.toStdString(),
                               profile.password.toStdString());
             } else {
-                prompt_.Message(Tr("Sprawdź profil połączenia USB"), QString(), PromptIcon::None);
+                prompt_.Message(Tr::tr("Sprawdź profil połączenia USB"), QString(), PromptIcon::None);
             }
         }
         if (context_.connectionState.load() == kConnReady) {
@@ -297,7 +295,7 @@ EvaluationOutcome CConnectionControl::Evaluate() {
         }
         if (++readyCount_ >= kDebounce) {
             readyCount_ = 0;
-            view_.SetStatusText(Tr("Gotowy"));
+            view_.SetStatusText(ReadyText());
             context_.connectionState.store(kConnReady);
             SetDeviceStatusCode(3);
             view_.SetConnectedLook(false);
@@ -320,7 +318,7 @@ EvaluationOutcome CConnectionControl::Evaluate() {
         return out;
     }
     connectedCount_ = 0;
-    view_.SetStatusText(Tr("Połączono"));
+    view_.SetStatusText(Tr::tr("Połączono"));
     context_.connectionState.store(kConnConnected);
     SetDeviceStatusCode(3);
     view_.SetConnectedLook(true);

@@ -32,10 +32,10 @@ const char* DeviceStateName(int32_t state) {
     return kStateNames[state];
 }
 
-void StateLock(DeviceContext& context, platform::IClock& clock, bool on) {
+bool StateLock(DeviceContext& context, platform::IClock& clock, bool on) {
     if (!on) {
         context.lockFlag.store(0);
-        return;
+        return true;
     }
     // Another screen holds the worker: give it a bounded chance to let go.
     for (int step = 0; step < kLockSteps && context.lockFlag.load() != 0 && !context.closing.load(); ++step) {
@@ -47,6 +47,7 @@ void StateLock(DeviceContext& context, platform::IClock& clock, bool on) {
          ++step) {
         clock.Sleep(kLockStepMs);
     }
+    return context.workerStepping.load() == 0;
 }
 
 }  // namespace velmo::manager

@@ -121,7 +121,24 @@ struct DeviceContext {
 
 // The pause protocol between a screen and the worker: on waits (100 ms steps, at most 22 of them) for a
 // holder to let go, takes the lock and waits the same way until the worker has stopped stepping; the caller
-// goes on in any case. off releases it at once.
-void StateLock(DeviceContext& context, platform::IClock& clock, bool on);
+// goes on in any case. off releases it at once. The result of on tells whether the worker had stopped.
+bool StateLock(DeviceContext& context, platform::IClock& clock, bool on);
+
+// The worker held for as long as this object lives. The holder goes on when the worker did not stop within
+// the bound (it may still be inside a modem call, which the wrapper's lock then waits for).
+class WorkerPause {
+  public:
+    WorkerPause(DeviceContext& context, platform::IClock& clock)
+        : context_(context), stopped_(StateLock(context, clock, true)) {}
+    ~WorkerPause() { context_.lockFlag.store(0); }
+    WorkerPause(const WorkerPause&) = delete;
+    WorkerPause& operator=(const WorkerPause&) = delete;
+
+    bool WorkerStopped() const { return stopped_; }
+
+  private:
+    DeviceContext& context_;
+    bool stopped_;
+};
 
 }  // namespace velmo::manager

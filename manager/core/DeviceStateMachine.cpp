@@ -5,11 +5,14 @@
 #include <cstdio>
 
 #include "CModemWrapper.h"
+#include "CardFlow.h"
 #include "ConnectionControl.h"
 #include "DeviceView.h"
-#include "RegistryKey.h"
+#include "ModemSession.h"
+#include "PrefMode.h"
 #include "Settings.h"
 #include "StatusModel.h"
+#include "Texts.h"
 #include "UserPrompt.h"
 
 Q_LOGGING_CATEGORY(lcState, "velmo.manager.state", QtWarningMsg)
@@ -17,10 +20,6 @@ Q_LOGGING_CATEGORY(lcState, "velmo.manager.state", QtWarningMsg)
 namespace velmo::manager {
 
 namespace {
-
-QString Tr(const char* text) {
-    return QCoreApplication::translate("CDeviceStateMachine", text);
-}
 
 // Tick lengths: short while steps succeed, long once a step keeps failing.
 constexpr uint32_t kFastTickMs = 50;
@@ -44,18 +43,7 @@ constexpr int32_t kStartupWait = 4;
 constexpr uint32_t kShortPauseMs = 100;
 constexpr uint32_t kQuitPauseMs = 1000;
 
-constexpr uint32_t kDefaultCurrentPort = 3;
-constexpr uint32_t kDefaultPrefMode = 3;
 constexpr uint16_t kQuitArgument = 3;
-
-// Modem modes of parameter 27 and the system list's indexes.
-constexpr uint16_t kModeEvdoOnly = 10;
-constexpr uint16_t kMode1xOnly = 9;
-
-uint16_t CachedWord(const CModemWrapper& wrapper, uint8_t code) {
-    const std::vector<uint8_t> v = wrapper.CachedParameter(code);
-    return v.size() >= 2 ? static_cast<uint16_t>(v[0] | (v[1] << 8)) : 0;
-}
 
 }  // namespace
 
@@ -254,14 +242,14 @@ void CDeviceStateMachine::ResetDeviceView() {
 
 void CDeviceStateMachine::RequestClose() {
     if (!context_.closing.exchange(true)) {
-        view_.SetStatusText(Tr("Zamykanie… "));
+        view_.SetStatusText(Tr::tr("Zamykanie… "));
     }
 }
 
 // State 1.
 void CDeviceStateMachine::StepUninit() {
     ResetDeviceView();
-    view_.SetStatusText(Tr("Wyszukiwanie… "));
+    view_.SetStatusText(Tr::tr("Wyszukiwanie… "));
     SetState(DM_STATE_TRY_OPEN);
     searchFailures_.store(0);
     retry_.store(0);
@@ -276,7 +264,7 @@ bool CDeviceStateMachine::TryEthernet() {
     TakeOverDevice(kLinkEthernet);
     view_.SetConnectionImage(0);
     view_.SetConnectButtonsEnabled(false);
-    view_.SetStatusText(Tr("Wykryto urządzenie"));
+    view_.SetStatusText(Tr::tr("Wykryto urządzenie"));
     SetState(DM_STATE_ETHER_IDLE);
     wait_.store(kFoundWait);
     return true;
@@ -295,7 +283,7 @@ bool CDeviceStateMachine::TryUsb() {
     TakeOverDevice(kLinkUsb);
     view_.SetConnectionImage(settings_.Record().automaticPort.load() != 0 ? 1 : 2);
     view_.SetConnectButtonsEnabled(true);
-    view_.SetStatusText(Tr("Wykryto urządzenie"));
+    view_.SetStatusText(Tr::tr("Wykryto urządzenie"));
     SetState(DM_STATE_USB_IDLE);
     wait_.store(kFoundWait);
     return true;
@@ -309,8 +297,7 @@ void CDeviceStateMachine::TakeOverDevice(int32_t linkType) {
 
 // State 2: the device search.
 void CDeviceStateMachine::StepTryOpen() {
-    RegistryKey key(kSettingKey, true);
-    const uint32_t first = key.ReadDword("Current Port", kDefaultCurrentPort);
+    const uint32_t first = CSettings::ReadCurrentPort();
     bool found = false;
     if (first == kLinkEthernet) {
         found = TryEthernet() || TryUsb();
@@ -324,15 +311,15 @@ void CDeviceStateMachine::StepTryOpen() {
         searchFailures_.fetch_add(1);
         wait_.store(kSearchWait);
         SetState(DM_STATE_NOMODEM);
-        view_.SetStatusText(Tr("Wyszukiwanie… "));
+        view_.SetStatusText(Tr::tr("Wyszukiwanie… "));
     }
-    key.WriteDword("Current Port", static_cast<uint32_t>(settings_.Record().linkType.load()));
+    CSettings::WriteCurrentPort(static_cast<uint32_t>(settings_.Record().linkType.load()));
 }
 
 // State 3.
 void CDeviceStateMachine::StepNoModem() {
     ResetDeviceView();
-    view_.SetStatusText(Tr("Urządzenie niedostępne"));
+    view_.SetStatusText(Tr::tr("Urządzenie niedostępne"));
     SetState(DM_STATE_TRY_OPEN);
     wait_.store(searchFailures_.load() < kSlowSearchAfter ? kSearchWait : kSlowSearchWait);
 }
@@ -347,7 +334,7 @@ void CDeviceStateMachine::CloseEnding() {
     view_.SetMenuShown(false);
     context_.disconnectRequested.store(0);
     context_.connectRequested.store(0);
-    view_.SetStatusText(Tr("Urządzenie niedostępne"));
+    view_.SetStatusText(Tr::tr("Urządzenie niedostępne"));
     SetState(DM_STATE_UNINIT);
     wait_.store(kClosedWait);
 }
@@ -384,17 +371,11 @@ void CDeviceStateMachine::StepUsbIdle() {
 // State 31: the preferred mode.
 void CDeviceStateMachine::StepPrefMode() {
     wait_.store(kStepWait);
-    if (!wrapper_.ReadCachedParameter(27)) {
+    if (!wrapper_.ReadCachedParameter(ParamCode::PrefMode)) {
         Fail();
         return;
     }
-    const uint16_t mode = CachedWord(wrapper_, 27);
-    const uint32_t index = mode == kModeEvdoOnly ? 0 : mode == kMode1xOnly ? 2 : 1;
-    RegistryKey key(kSettingKey, true);
-    if (key.ReadDword("Pref Mode", kDefaultPrefMode) != index) {
-        key.WriteDword("Pref Mode", index);
-        settings_.Reload();
-    }
+    settings_.SyncPrefMode(prefmode::StoredEntryForModem(wrapper_.CachedWord(ParamCode::PrefMode)));
     SetState(DM_STATE_USB_IDLE_2);
     retry_.store(0);
 }
@@ -402,9 +383,8 @@ void CDeviceStateMachine::StepPrefMode() {
 // State 32: the capability value.
 void CDeviceStateMachine::StepCapability() {
     wait_.store(kStepWait);
-    uint16_t value = 0;
-    if (wrapper_.ReadCapability(&value)) {
-        context_.capability.store(static_cast<int32_t>(value));
+    if (const std::optional<uint16_t> value = wrapper_.ReadCapability()) {
+        context_.capability.store(static_cast<int32_t>(*value));
         SetState(DM_STATE_USB_IDLE_3);
         retry_.store(0);
         return;
@@ -424,89 +404,33 @@ void CDeviceStateMachine::StepRuimCheck() {
     const int16_t mode = wrapper_.RuimMode();
     if (mode == 0 || mode == 2) {
         clock_.Sleep(kShortPauseMs);
-        CardReply card;
-        wrapper_.CardStatus(&card);
+        const auto answer = wrapper_.CardStatus();
+        const CardReply card = answer ? answer->reply : CardReply{};
         clock_.Sleep(kShortPauseMs);
         if (card.enable == 0) {
             context_.pinRequest.store(1);
         }
-        const QString blocked = Tr(
-            "Poniewaz wprowadzono nieprawidlowy PUK dziesieciokrotnie, \nmodem zostal zablokowany.\n\nW celu "
-            "odblokowania modemu skontaktuj sie z twoim opertorem.");
+        const ModemSession session(wrapper_, context_, clock_);
+        CCardFlow flow(session, prompt_, CCardFlow::Caller::Worker);
+        CardOutcome outcome = CardOutcome::Go;
         if (card.uimAck == 0) {
             Note("card: not accepted");
-            prompt_.Message(Tr("Niewłaściwa karta RUIM"), QString(), PromptIcon::None);
+            flow.OnCardRefused();
             if (mode == 0) {
-                SetState(DM_STATE_USB_CLOSE);
-                RequestClose();
-                return;
+                outcome = CardOutcome::CloseAndQuit;
             }
         } else if (card.enable == 0 && card.pinVerification != 3) {
-            if (card.remainedTime > 0) {
-                Note("card: PIN wanted, " + std::to_string(card.remainedTime) + " attempts");
-                QString pin;
-                if (!prompt_.AskPin(card.remainedTime, &pin)) {
-                    SetState(DM_STATE_USB_CLOSE);
-                    RequestClose();
-                    return;
-                }
-                CardReply r;
-                wrapper_.VerifyPin(pin.toStdString(), &r);
-                if (r.uimAck == 0) {
-                    prompt_.Message(r.remainedTime > 0
-                                        ? Tr("Błąd: nieprawidłowy kod PIN.\n\nProszę sprawdzić "
-                                             "swój PIN i wprowadzić ponownie.")
-                                        : Tr("Błąd: nieprawidłowy kod PIN."),
-                                    Tr("Niewłaściwy PIN"), PromptIcon::None);
-                    SetState(DM_STATE_USB_CLOSE);
-                    return;
-                }
-                prompt_.Message(Tr("Kod poprawny"), Tr("Wykonano pomyślnie"), PromptIcon::None);
-            } else {
-                Note("card: PUK wanted");
-                CardReply puk;
-                wrapper_.PukStatus(&puk);
-                if (puk.remainedTime == 0) {
-                    prompt_.Message(blocked, Tr("Niewłaściwy PUK"), PromptIcon::None);
-                    SetState(DM_STATE_USB_CLOSE);
-                    RequestClose();
-                    return;
-                }
-                PukEntry entry;
-                if (!prompt_.AskPuk(puk.remainedTime, &entry)) {
-                    SetState(DM_STATE_USB_CLOSE);
-                    RequestClose();
-                    return;
-                }
-                const char* missing = nullptr;
-                if (entry.puk.isEmpty()) {
-                    missing = "Nie wprowadzono kodu PUK";
-                } else if (entry.newPin.isEmpty()) {
-                    missing = "Nie wprowadzono nowego kodu PIN";
-                } else if (entry.newPin != entry.confirmPin) {
-                    missing = "Niezgodność kodów";
-                }
-                if (missing != nullptr) {
-                    prompt_.Message(Tr(missing), Tr("Brakujące pole"), PromptIcon::None);
-                    SetState(DM_STATE_USB_CLOSE);
-                    return;
-                }
-                CardReply r;
-                wrapper_.UnblockPin(entry.puk.toStdString(), entry.newPin.toStdString(), &r);
-                if (r.uimAck == 0) {
-                    const bool left = r.remainedTime > 0;
-                    prompt_.Message(left ? Tr("Błąd: nieprawidłowy kod PUK.\n\nProszę sprawdzić swój PUK i "
-                                              "wprowadzić ponownie.")
-                                         : blocked,
-                                    Tr("Niewłaściwy PUK"), PromptIcon::None);
-                    SetState(DM_STATE_USB_CLOSE);
-                    if (!left) {
-                        RequestClose();
-                    }
-                    return;
-                }
-                prompt_.Message(Tr("Kod poprawny"), Tr("Wykonano pomyślnie"), PromptIcon::None);
+            Note(card.remainedTime > 0
+                     ? "card: PIN wanted, " + std::to_string(card.remainedTime) + " attempts"
+                     : std::string("card: PUK wanted"));
+            outcome = flow.OnCodeWanted(card);
+        }
+        if (outcome != CardOutcome::Go) {
+            SetState(DM_STATE_USB_CLOSE);
+            if (outcome == CardOutcome::CloseAndQuit) {
+                RequestClose();
             }
+            return;
         }
     } else {
         Note("card: check skipped, NV 855 = " + std::to_string(mode));
@@ -531,7 +455,7 @@ void CDeviceStateMachine::StepStatus0() {
 // State 35.
 void CDeviceStateMachine::StepParameter11() {
     wait_.store(kStepWait);
-    if (wrapper_.ReadCachedParameter(11)) {
+    if (wrapper_.ReadCachedParameter(ParamCode::DirNumber)) {
         SetState(DM_STATE_USB_IDLE_6);
     } else {
         Fail();
@@ -568,7 +492,7 @@ void CDeviceStateMachine::StepStatus45() {
     }
 }
 
-void CDeviceStateMachine::DecodeUserStatus(const uint16_t words[8], UserStatus* user) {
+void CDeviceStateMachine::DecodeUserStatus(const UserStatusWords& words, UserStatus* user) {
     const uint16_t w0 = words[0];
     if ((w0 & 0x1) != 0 && !context_.noticeShown[kNoticeA].exchange(true)) {
         view_.ShowNoticeWindow(kNoticeA);
@@ -595,13 +519,15 @@ void CDeviceStateMachine::DecodeUserStatus(const uint16_t words[8], UserStatus* 
 }
 
 void CDeviceStateMachine::CopyStatus(const UserStatus* user) {
-    ModemStatusRecord copy;
+    // Taken from the wrapper first: its lock may be held by a screen's request, and the window thread must
+    // never wait behind that for the status copy.
+    ModemStatusRecord copy = wrapper_.Status();
+    // The panel reads the mode where the network kind was.
+    copy.NetworkKind = wrapper_.CachedWord(ParamCode::PrefMode);
     UserStatus shown;
     {
         std::lock_guard<std::mutex> lk(context_.statusLock);
-        context_.statusCopy = wrapper_.Status();
-        // The panel reads the mode where the network kind was.
-        context_.statusCopy.NetworkKind = CachedWord(wrapper_, 27);
+        context_.statusCopy = copy;
         if (user != nullptr) {
             context_.user = *user;
         }
@@ -628,10 +554,9 @@ void CDeviceStateMachine::CopyStatus(const UserStatus* user) {
 // State 40: the user status.
 void CDeviceStateMachine::StepUserStatus() {
     wait_.store(kStepWait);
-    uint16_t words[8] = {};
-    if (wrapper_.ReadUserStatus(words)) {
+    if (const std::optional<UserStatusWords> words = wrapper_.ReadUserStatus()) {
         UserStatus user;
-        DecodeUserStatus(words, &user);
+        DecodeUserStatus(*words, &user);
         SetState(DM_STATE_USB_IDLE_11);
         CopyStatus(&user);
         return;
@@ -665,14 +590,14 @@ void CDeviceStateMachine::StepUsbClose() {
 
 // State 44: tell the modem we are leaving, when a link is open.
 void CDeviceStateMachine::StepPreQuit() {
-    view_.SetStatusText(Tr("Zamykanie… "));
+    view_.SetStatusText(Tr::tr("Zamykanie… "));
     SetState(DM_STATE_QUIT);
     wait_.store(0);
     if (settings_.Record().linkType.load() != kLinkNone) {
         Note("quit packets");
-        wrapper_.QuitCommand5(kQuitArgument);
+        wrapper_.QuitMode(kQuitArgument);
         clock_.Sleep(kShortPauseMs);
-        wrapper_.QuitCommand16();
+        wrapper_.QuitRelease();
         clock_.Sleep(kQuitPauseMs);
     }
 }

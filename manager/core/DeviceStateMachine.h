@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QString>
+#include <array>
 #include <atomic>
 #include <cstdint>
 #include <functional>
@@ -94,7 +95,7 @@ class CDeviceStateMachine {
     // The fatal card outcomes: stop the application as the close button does.
     void RequestClose();
     void CloseEnding();
-    void DecodeUserStatus(const uint16_t words[8], UserStatus* user);
+    void DecodeUserStatus(const std::array<uint16_t, 8>& words, UserStatus* user);
     void CopyStatus(const UserStatus* user);
     void SetDeviceStatusCode(int code);
     void SetLinkType(int32_t type);

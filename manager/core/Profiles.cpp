@@ -24,8 +24,6 @@ constexpr const char* kValuePassword = "Password";
 constexpr const char* kValueIsDefault = "Is Default";
 constexpr const char* kValueIsPreset = "Is Preset";
 constexpr const char* kValueSavePassword = "Save Password";
-constexpr const char* kValueDefaultProfile = "Default Profile";
-constexpr const char* kValuePresetCreated = "PresetCreated";
 
 constexpr const char* kModemType = "MODEM";
 constexpr uint32_t kCountryUnitedStates = 1;
@@ -78,6 +76,22 @@ bool IsValidProfileName(const QString& name) {
         }
     }
     return true;
+}
+
+const char* ProfileEntryProblem(const QString& name, const QString& number) {
+    if (name.isEmpty()) {
+        return QT_TRANSLATE_NOOP("velmo::manager::Tr", "Wprowadź nazwę profilu!");
+    }
+    if (number.isEmpty()) {
+        return QT_TRANSLATE_NOOP("velmo::manager::Tr", "Wprowadź numer dostępowy!");
+    }
+    if (!IsValidProfileName(name)) {
+        return QT_TRANSLATE_NOOP(
+            "velmo::manager::Tr",
+            "Nazwa profilu nie może zawierać znaków „/” ani „\\”, znaków sterujących ani "
+            "zaczynać się od kropki!");
+    }
+    return nullptr;
 }
 
 CProfiles::CProfiles(CModemWrapper& wrapper, dialup::IDialupService& dialup)
@@ -177,7 +191,7 @@ bool CProfiles::SetDefault(const QString& name) {
     if (!IsValidProfileName(name)) {
         return false;
     }
-    RegistryKey(kSettingKey, true).WriteString(kValueDefaultProfile, name);
+    RegistryKey(kSettingKey, true).WriteString(CSettings::kDefaultProfile, name);
 
     RegistryKey profiles(kProfileKey, false);
     QStringList names;
@@ -197,7 +211,7 @@ bool CProfiles::SetDefault(const QString& name) {
 }
 
 QString CProfiles::DefaultName() {
-    return RegistryKey(kSettingKey, true).ReadString(kValueDefaultProfile, QString());
+    return RegistryKey(kSettingKey, true).ReadString(CSettings::kDefaultProfile, QString());
 }
 
 bool CProfiles::EntryCheck(const QString& name) {
@@ -253,10 +267,10 @@ QString CProfiles::DeviceName() {
 
 bool CProfiles::CreatePreset(bool force) {
     RegistryKey setting(kSettingKey, true);
-    if (setting.ReadDword(kValuePresetCreated, 0) == 1 && !force) {
+    if (setting.ReadDword(CSettings::kPresetCreated, 0) == 1 && !force) {
         return true;
     }
-    setting.WriteDword(kValuePresetCreated, 1);
+    setting.WriteDword(CSettings::kPresetCreated, 1);
 
     for (const char* entry : kOldPresetEntries) {
         wrapper_.DeleteDialEntry(entry);

@@ -27,6 +27,11 @@ struct ProfileRecord {
 // and not empty.
 bool IsValidProfileName(const QString& name);
 
+// What is wrong with a profile typed into the profile dialog, or nullptr when it can be kept: the name is
+// checked first, then the number, then whether the name can become a settings group and a phonebook file.
+// The text is in the core's translation context.
+const char* ProfileEntryProblem(const QString& name, const QString& number);
+
 inline constexpr const char* kPresetProfileName = "1xEvDO";
 inline constexpr const char* kPresetPhoneNumber = "#777";
 inline constexpr uint32_t kProfileEntryOptions = 0x1010;

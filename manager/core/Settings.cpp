@@ -9,15 +9,15 @@ namespace velmo::manager {
 
 void CSettings::ReadPortValues() {
     RegistryKey key(kSettingKey, true);
-    loaded_.disableAutoPort = key.ReadDword("Disable AutoPort", 0);
-    loaded_.comPortNumber = key.ReadDword("COM Port Number", 0);
-    loaded_.prefMode = key.ReadDword("Pref Mode", 1);
+    loaded_.disableAutoPort = key.ReadDword(kDisableAutoPort, 0);
+    loaded_.comPortNumber = key.ReadDword(kComPortNumber, 0);
+    loaded_.prefMode = key.ReadDword(kPrefMode, 1);
 }
 
 void CSettings::Load() {
     RegistryKey key(kSettingKey, true);
-    loaded_.currentPort = key.ReadDword("Current Port", kLinkNone);
-    loaded_.targetDir = key.ReadString("TargetDir", QString());
+    loaded_.currentPort = key.ReadDword(kCurrentPort, kLinkNone);
+    loaded_.targetDir = key.ReadString(kTargetDir, QString());
     if (!loaded_.targetDir.isEmpty()) {
         QDir::setCurrent(loaded_.targetDir);
     }
@@ -35,7 +35,32 @@ void CSettings::Reload() {
 
 void CSettings::Save() {
     RegistryKey key(kSettingKey, true);
-    key.WriteString("TargetDir", QDir::currentPath().left(kMaxTargetDir));
+    key.WriteString(kTargetDir, QDir::currentPath().left(kMaxTargetDir));
+}
+
+uint32_t CSettings::ReadCurrentPort() {
+    return RegistryKey(kSettingKey, true).ReadDword(kCurrentPort, kSearchDefaultCurrentPort);
+}
+
+void CSettings::WriteCurrentPort(uint32_t linkType) {
+    RegistryKey(kSettingKey, true).WriteDword(kCurrentPort, linkType);
+}
+
+bool CSettings::SyncPrefMode(uint32_t entry) {
+    RegistryKey key(kSettingKey, true);
+    if (key.ReadDword(kPrefMode, kCompareDefaultPrefMode) == entry) {
+        return false;
+    }
+    key.WriteDword(kPrefMode, entry);
+    Reload();
+    return true;
+}
+
+void CSettings::StoreFixedPort(uint32_t port) {
+    RegistryKey key(kSettingKey, true);
+    key.WriteDword(kDisableAutoPort, 1);
+    key.WriteDword(kComPortNumber, port - 1);
+    key.WriteDword(kCurrentPort, kLinkUsb);
 }
 
 }  // namespace velmo::manager

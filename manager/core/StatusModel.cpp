@@ -1,6 +1,7 @@
 #include "StatusModel.h"
 
-#include <QCoreApplication>
+#include "PrefMode.h"
+#include "Texts.h"
 
 namespace velmo::manager {
 
@@ -50,17 +51,14 @@ int LevelFromPercent(int p) {
     return 1;
 }
 
-QString Tr(const char* text) {
-    return QCoreApplication::translate("StatusModel", text);
-}
-
 bool InService(const ModemStatusRecord& status) {
     return status.InService != 0;
 }
 
 // EV-DO is the network in use: the modem is EV-DO only, or hybrid and camped on the second network.
 bool OnEvdo(const ModemStatusRecord& status, const UserStatus& user) {
-    return status.NetworkKind == kModeEvdo || (status.NetworkKind == kModeHybrid && user.secondNetwork != 0);
+    return status.NetworkKind == prefmode::kModemEvdoOnly ||
+           (status.NetworkKind == prefmode::kModemHybrid && user.secondNetwork != 0);
 }
 
 }  // namespace
@@ -93,7 +91,8 @@ int SignalLevel(const ModemStatusRecord& status, const UserStatus& user, int32_t
         if (!InService(status)) {
             return 1;
         }
-        return SignalLevelFromMagnitude(status.NetworkKind == kModeEvdo ? status.RssiEvdo : status.Rssi1x);
+        return SignalLevelFromMagnitude(status.NetworkKind == prefmode::kModemEvdoOnly ? status.RssiEvdo
+                                                                                       : status.Rssi1x);
     }
     if (OnEvdo(status, user)) {
         if (!InService(status) && status.EvdoPresent == 0) {
@@ -159,34 +158,34 @@ BatteryStrip BatteryStripFor(uint16_t word) {
 
 BatteryTexts BatteryTextsFor(uint16_t word) {
     if (NoBattery(word)) {
-        return {Tr("Brak baterii"), QString()};
+        return {Tr::tr("Brak baterii"), QString()};
     }
     const int p = Percent(word);
     switch (PowerState(word)) {
         case kPowerFull:
-            return {Tr("Ładowanie zakończone"), QStringLiteral("100")};
+            return {Tr::tr("Ładowanie zakończone"), QStringLiteral("100")};
         case kPowerBattery:
             if (p <= kLowPercent) {
-                return {Tr("Niski poziom baterii"), QStringLiteral("0~30")};
+                return {Tr::tr("Niski poziom baterii"), QStringLiteral("0~30")};
             }
             if (p >= 80) {
-                return {Tr("Zasilanie bateryjne"), QStringLiteral("80~100")};
+                return {Tr::tr("Zasilanie bateryjne"), QStringLiteral("80~100")};
             }
             if (p >= 60) {
-                return {Tr("Zasilanie bateryjne"), QStringLiteral("60~80")};
+                return {Tr::tr("Zasilanie bateryjne"), QStringLiteral("60~80")};
             }
             // 21..29 lies in the lowest range, 30..39 in the middle one.
             if (p >= 30) {
-                return {Tr("Zasilanie bateryjne"), QStringLiteral("30~60")};
+                return {Tr::tr("Zasilanie bateryjne"), QStringLiteral("30~60")};
             }
-            return {Tr("Zasilanie bateryjne"), QStringLiteral("0~30")};
+            return {Tr::tr("Zasilanie bateryjne"), QStringLiteral("0~30")};
         case kPowerError:
-            return {Tr("Błąd"), QString()};
+            return {Tr::tr("Błąd"), QString()};
         default:
             if (p > 0) {
-                return {Tr("Ładowanie"), QStringLiteral("--")};
+                return {Tr::tr("Ładowanie"), QStringLiteral("--")};
             }
-            return {Tr("Brak baterii"), QStringLiteral("--")};
+            return {Tr::tr("Brak baterii"), QStringLiteral("--")};
     }
 }
 
@@ -197,15 +196,15 @@ bool LowBattery(uint16_t word) {
 Notice NoticeFor(int index) {
     switch (index) {
         case 1:
-            return {1, Tr("Błąd baterii"), true};
+            return {1, Tr::tr("Błąd baterii"), true};
         case 2:
-            return {2, Tr("Niski poziom baterii"), true};
+            return {2, Tr::tr("Niski poziom baterii"), true};
         case 3:
-            return {3, Tr("Telefon w użyciu"), false};
+            return {3, Tr::tr("Telefon w użyciu"), false};
         case 4:
-            return {4, Tr("Połączenie przychodzące"), false};
+            return {4, Tr::tr("Połączenie przychodzące"), false};
         case 5:
-            return {5, Tr("Poczta głosowa"), false};
+            return {5, Tr::tr("Poczta głosowa"), false};
         default:
             return {};
     }

@@ -10,9 +10,6 @@
 
 namespace velmo::manager {
 
-inline constexpr uint16_t kModeEvdo = 10;
-inline constexpr uint16_t kModeHybrid = 1;
-
 // Bars for a signal magnitude in dB below 1 mW (a negative magnitude counts as 0).
 int SignalLevelFromMagnitude(int magnitude);
 // Bars after a polling cycle; status.NetworkKind holds the mode (parameter 27).

@@ -1,6 +1,6 @@
-// Questions and messages for the user. The window thread answers them with modal dialogs owned by the main
-// window; the worker's calls block until the user has answered. Once closing has started every prompt
-// answers at once as if cancelled.
+// Questions and messages for the user, for the device worker and every screen flow. The window thread answers
+// them with modal dialogs owned by the asking window; a call from another thread blocks until the user has
+// answered. Once closing has started every prompt answers at once as if cancelled.
 #pragma once
 
 #include <QString>
@@ -10,6 +10,34 @@ namespace velmo::manager {
 enum class PromptIcon { None, Exclamation, Stop, Information, Question };
 enum class PromptButtons { Ok, OkCancel, YesNo };
 enum class PromptAnswer { Ok, Cancel, Yes, No };
+
+// Names for logs and test records.
+constexpr const char* PromptIconName(PromptIcon icon) {
+    switch (icon) {
+        case PromptIcon::None:
+            return "none";
+        case PromptIcon::Exclamation:
+            return "exclamation";
+        case PromptIcon::Stop:
+            return "stop";
+        case PromptIcon::Information:
+            return "information";
+        case PromptIcon::Question:
+            return "question";
+    }
+    return "none";
+}
+constexpr const char* PromptButtonsName(PromptButtons buttons) {
+    switch (buttons) {
+        case PromptButtons::Ok:
+            return "ok";
+        case PromptButtons::OkCancel:
+            return "ok-cancel";
+        case PromptButtons::YesNo:
+            return "yes-no";
+    }
+    return "ok";
+}
 
 struct PukEntry {
     QString puk;
@@ -21,14 +49,18 @@ class IUserPrompt {
   public:
     virtual ~IUserPrompt() = default;
 
-    // An empty caption shows the application's name.
+    // A modal message box; an empty caption shows the application's name.
     virtual PromptAnswer Message(const QString& text, const QString& caption, PromptIcon icon,
                                  PromptButtons buttons = PromptButtons::Ok) = 0;
     // Queued without waiting for the answer (the dial-state callback must never block).
     virtual void MessageNoWait(const QString& text, const QString& caption, PromptIcon icon) = 0;
-    // False when the user left with "Exit" (or the application is closing).
+    // The PIN and PUK entry dialogs; false when the user left with "Exit" (or the application is closing).
     virtual bool AskPin(int attemptsLeft, QString* pin) = 0;
     virtual bool AskPuk(int attemptsLeft, PukEntry* entry) = 0;
+    // The SPC entry dialog: true with exactly six characters, false when the user cancelled.
+    virtual bool AskSpc(QString* spc) = 0;
+    // The file-open dialog; false when the user cancelled.
+    virtual bool AskOpenFile(const QString& caption, const QString& filter, QString* path) = 0;
 };
 
 }  // namespace velmo::manager

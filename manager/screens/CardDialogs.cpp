@@ -9,6 +9,9 @@
 
 #include "PinEntryDialog.h"
 #include "PukEntryDialog.h"
+#include "QtUserPrompt.h"
+#include "SpcEntryDialog.h"
+#include "manager/core/Texts.h"
 
 namespace velmo::manager {
 
@@ -59,6 +62,10 @@ PinEntryDialog::PinEntryDialog(int attemptsLeft, QWidget* parent) : QDialog(pare
     prompt_ = new QLabel(tr("Wprowadź kod PIN"), this);
     attempts_ = new QLabel(RemainingAttemptsText(attemptsLeft, true), this);
     pin_ = MakeCodeEdit(this);
+    // A screen reader names the field and reads the attempts left with it.
+    pin_->setAccessibleName(tr("Kod PIN"));
+    pin_->setAccessibleDescription(attempts_->text());
+    prompt_->setBuddy(pin_);
     connect(pin_, &QLineEdit::textChanged, this, &PinEntryDialog::UpdateOk);
 
     auto* layout = new QVBoxLayout(this);
@@ -92,6 +99,10 @@ PukEntryDialog::PukEntryDialog(int attemptsLeft, QWidget* parent) : QDialog(pare
     puk_ = MakeCodeEdit(this);
     newPin_ = MakeCodeEdit(this);
     confirm_ = MakeCodeEdit(this);
+    puk_->setAccessibleName(tr("Kod PUK"));
+    puk_->setAccessibleDescription(attempts_->text());
+    newPin_->setAccessibleName(tr("Nowy kod PIN"));
+    confirm_->setAccessibleName(tr("Potwierdzenie nowego kodu PIN"));
     for (QLineEdit* edit : {puk_, newPin_, confirm_}) {
         connect(edit, &QLineEdit::textChanged, this, &PukEntryDialog::UpdateOk);
     }
@@ -99,7 +110,8 @@ PukEntryDialog::PukEntryDialog(int attemptsLeft, QWidget* parent) : QDialog(pare
     auto* form = new QFormLayout;
     form->addRow(tr("PUK:"), puk_);
     form->addRow(tr("Nowy kod PIN:"), newPin_);
-    form->addRow(new QLabel(tr("Potwierdź nowy kod PIN:"), this), confirm_);
+    // Text rows make each label the buddy of its field.
+    form->addRow(tr("Potwierdź nowy kod PIN:"), confirm_);
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(explanation);
@@ -129,6 +141,57 @@ QString PukEntryDialog::AttemptsText() const {
 void PukEntryDialog::UpdateOk() {
     ok_->setEnabled(newPin_->text().size() >= kPinMinLength && confirm_->text().size() >= kPinMinLength &&
                     puk_->text().size() >= kPukMinLength);
+}
+
+// --- SPC --------------------------------------------------------------------------------------------------
+
+SpcEntryDialog::SpcEntryDialog(QWidget* parent) : QDialog(parent) {
+    setWindowTitle(tr(" Sprawdzanie kodu SPC"));
+    auto* prompt = new QLabel(tr("Podaj kod SPC (6 cyfr)"), this);
+    edit_ = new QLineEdit(this);
+    edit_->setMaxLength(kSpcLength);
+    edit_->setEchoMode(QLineEdit::Password);
+    edit_->setAccessibleName(tr("Kod SPC"));
+    prompt->setBuddy(edit_);
+    ok_ = new QPushButton(tr("OK"), this);
+    cancel_ = new QPushButton(tr("Anuluj"), this);
+    ok_->setDefault(true);
+    connect(ok_, &QPushButton::clicked, this, &SpcEntryDialog::TryAccept);
+    connect(cancel_, &QPushButton::clicked, this, &SpcEntryDialog::Cancel);
+
+    auto* row = new QHBoxLayout;
+    row->addStretch();
+    row->addWidget(ok_);
+    row->addWidget(cancel_);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(prompt);
+    layout->addWidget(edit_);
+    layout->addLayout(row);
+}
+
+void SpcEntryDialog::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    edit_->setFocus();
+}
+
+void SpcEntryDialog::TryAccept() {
+    if (edit_->text().size() == kSpcLength) {
+        spc_ = edit_->text();
+        entered_ = true;
+        accept();
+        return;
+    }
+    spc_.clear();
+    entered_ = false;
+    QtUserPrompt(this, nullptr)
+        .Message(tr("Błędny kod SPC"), AppCaption(), PromptIcon::Exclamation, PromptButtons::Ok);
+    edit_->setFocus();
+}
+
+void SpcEntryDialog::Cancel() {
+    spc_.clear();
+    entered_ = false;
+    reject();
 }
 
 }  // namespace velmo::manager

@@ -7,11 +7,19 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "QtUserPrompt.h"
+#include "manager/core/Texts.h"
+
 namespace velmo::manager {
 
-ProfileDialog::ProfileDialog(const ProfileRecord& initial, QWidget* parent)
+ProfileDialog::ProfileDialog(const ProfileRecord& initial, IUserPrompt* prompt, QWidget* parent)
     : QDialog(parent), record_(initial) {
-    setWindowTitle(QStringLiteral("VelmoManager"));
+    setWindowTitle(AppCaption());
+    if (prompt == nullptr) {
+        ownPrompt_ = std::make_unique<QtUserPrompt>(this, nullptr);
+        prompt = ownPrompt_.get();
+    }
+    prompt_ = prompt;
     name_ = new QLineEdit(initial.name, this);
     user_ = new QLineEdit(initial.userId, this);
     password_ = new QLineEdit(initial.password, this);
@@ -51,26 +59,14 @@ ProfileRecord ProfileDialog::Record() const {
     return out;
 }
 
+ProfileDialog::~ProfileDialog() = default;
+
 void ProfileDialog::TryAccept() {
-    const QString caption = QStringLiteral("VelmoManager");
-    if (name_->text().isEmpty()) {
-        message_(this, tr("Wprowadź nazwę profilu!"), caption, QMessageBox::Warning);
-        name_->setFocus();
-        return;
-    }
-    if (number_->text().isEmpty()) {
-        message_(this, tr("Wprowadź numer dostępowy!"), caption, QMessageBox::Warning);
-        number_->setFocus();
-        return;
-    }
-    // The name becomes a settings group and a phonebook file.
-    if (!IsValidProfileName(name_->text())) {
-        message_(
-            this,
-            tr("Nazwa profilu nie może zawierać znaków „/” ani „\\”, znaków sterujących ani zaczynać się od "
-               "kropki!"),
-            caption, QMessageBox::Warning);
-        name_->setFocus();
+    if (const char* problem = ProfileEntryProblem(name_->text(), number_->text())) {
+        prompt_->Message(Tr::tr(problem), AppCaption(), PromptIcon::Exclamation);
+        // The number is the problem only when the name is there.
+        const bool numberMissing = !name_->text().isEmpty() && number_->text().isEmpty();
+        (numberMissing ? number_ : name_)->setFocus();
         return;
     }
     accept();

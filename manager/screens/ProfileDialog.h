@@ -2,9 +2,10 @@
 #pragma once
 
 #include <QDialog>
+#include <memory>
 
-#include "MessageHook.h"
 #include "manager/core/Profiles.h"
+#include "manager/core/UserPrompt.h"
 
 class QCheckBox;
 class QLineEdit;
@@ -17,10 +18,12 @@ class ProfileDialog : public QDialog {
   public:
     static constexpr int kSavePasswordId = 1009;
 
-    // The fields start from initial; the name stays editable unless the caller locks it.
-    explicit ProfileDialog(const ProfileRecord& initial = ProfileRecord(), QWidget* parent = nullptr);
+    // The fields start from initial; the name stays editable unless the caller locks it. prompt: null for
+    // this dialog's own message boxes.
+    explicit ProfileDialog(const ProfileRecord& initial = ProfileRecord(), IUserPrompt* prompt = nullptr,
+                           QWidget* parent = nullptr);
+    ~ProfileDialog() override;
 
-    void SetMessageHook(MessageHook hook) { message_ = std::move(hook); }
     void SetNameEditable(bool editable);
 
     // The initial record with the dialog's fields written over it.
@@ -39,7 +42,8 @@ class ProfileDialog : public QDialog {
 
   private:
     ProfileRecord record_;
-    MessageHook message_ = ShowMessageBox;
+    std::unique_ptr<IUserPrompt> ownPrompt_;
+    IUserPrompt* prompt_ = nullptr;
     QLineEdit* name_ = nullptr;
     QLineEdit* user_ = nullptr;
     QLineEdit* password_ = nullptr;

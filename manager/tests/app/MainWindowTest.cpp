@@ -1,72 +1,42 @@
 // The main window on the real library and the stand-in over a pty, with the worker running in real time:
 // what a user sees at start-up, the card's PIN question, a connect through the dial-up service and the
-// orderly close. Message boxes and card dialogs are answered by a responder that also records them.
+// orderly close. Every question of the worker goes to the recorder, which answers from its script.
+#include <signal.h>
+
 #include <QApplication>
+#include <QFile>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <algorithm>
 #include <cstdlib>
 #include <memory>
 
 #include "manager/app/MainWindow.h"
 #include "manager/core/RegistryKey.h"
 #include "manager/core/Settings.h"
+#include "manager/core/StopSignals.h"
 #include "manager/screens/AdvancedStatusDialog.h"
 #include "manager/screens/CSkinBitmapButton.h"
 #include "manager/screens/NoticeWindow.h"
 #include "manager/screens/PinEntryDialog.h"
 #include "manager/screens/StatusPanel.h"
+#include "manager/tests/core/Recorders.h"
+#include "simulator/AtPort.h"
 #include "simulator/ModemSimulator.h"
 
 using namespace velmo::manager;
 
 namespace {
 
+using velmo::manager::test::PromptRecord;
+using velmo::manager::test::RecordingPrompt;
+
 constexpr int kReadyWaitMs = 30000;
 constexpr int kDialWaitMs = 60000;
-
-struct Shown {
-    QString text;
-    QString caption;
-    QMessageBox::Icon icon = QMessageBox::NoIcon;
-};
-
-// Answers whatever modal window is up: card dialogs with the next scripted code, message boxes with OK.
-class Responder : public QObject {
-  public:
-    Responder() {
-        connect(&timer_, &QTimer::timeout, this, [this] { Poll(); });
-        timer_.start(20);
-    }
-    QStringList pins;  // one per PIN question; an empty entry leaves with "Exit"
-    int pinQuestions = 0;
-    QList<Shown> messages;
-
-  private:
-    void Poll() {
-        QWidget* modal = QApplication::activeModalWidget();
-        if (modal == nullptr) {
-            return;
-        }
-        if (auto* pin = qobject_cast<PinEntryDialog*>(modal)) {
-            const QString code = pinQuestions < pins.size() ? pins[pinQuestions] : QString();
-            ++pinQuestions;
-            if (code.isEmpty()) {
-                pin->ExitButton()->click();
-            } else {
-                pin->PinEdit()->setText(code);
-                pin->OkButton()->click();
-            }
-        } else if (auto* box = qobject_cast<QMessageBox*>(modal)) {
-            messages.append({box->text(), box->windowTitle(), box->icon()});
-            box->button(QMessageBox::Ok) != nullptr ? box->button(QMessageBox::Ok)->click() : box->reject();
-        }
-    }
-    QTimer timer_;
-};
 
 }  // namespace
 
@@ -87,13 +57,15 @@ class MainWindowTest : public QObject {
 
     void cleanup() {
         window_.reset();
+        atPort_.reset();
+        prompt_.Clear();
+        prompt_.pins.clear();
         sim_.reset();
         dir_.reset();
     }
 
     void startsFindsTheModemAndClosesInOrder() {
         StartStandIn("healthy-evdo");
-        Responder responder;
         StartManager();
         StatusPanel* panel = window_->Panel();
         QTRY_COMPARE_WITH_TIMEOUT(panel->StatusText(), QStringLiteral("Gotowy"), kReadyWaitMs);
@@ -106,7 +78,7 @@ class MainWindowTest : public QObject {
         QCOMPARE(panel->NetworkImage(), 4);     // EV-DO
         QVERIFY(panel->SignalLevel() >= 2);
         QCOMPARE(window_->DeviceStatusCode(), 3);
-        QVERIFY(responder.messages.isEmpty());
+        QVERIFY(prompt_.Records().empty());
 
         // The advanced status window: one instance, refreshed from the polling, forgotten when closed.
         window_->ShowAdvancedStatus();
@@ -146,7 +118,6 @@ class MainWindowTest : public QObject {
 
     void trafficMadeElsewhereShowsConnectedAndBlinks() {
         StartStandIn("data-call");
-        Responder responder;
         StartManager();
         StatusPanel* panel = window_->Panel();
         QTRY_COMPARE_WITH_TIMEOUT(panel->StatusText(), QStringLiteral("Połączono"), kReadyWaitMs);
@@ -156,12 +127,11 @@ class MainWindowTest : public QObject {
         QTRY_VERIFY_WITH_TIMEOUT(panel->TrafficIndicator(), 3000);
         QTRY_VERIFY_WITH_TIMEOUT(!panel->TrafficIndicator(), 3000);
         QTRY_VERIFY_WITH_TIMEOUT(panel->TrafficIndicator(), 3000);
-        QVERIFY(responder.messages.isEmpty());
+        QVERIFY(prompt_.Records().empty());
     }
 
     void noticesReachThePanelAndTheNoticeWindow() {
         StartStandIn("low-battery");
-        Responder responder;
         StartManager();
         StatusPanel* panel = window_->Panel();
         // The low-battery notice takes the text's place in red for a second, then a blank second.
@@ -183,6 +153,7 @@ class MainWindowTest : public QObject {
         MainWindow::Options options;
         options.splash = false;
         options.startMinimized = true;
+        options.prompt = &prompt_;
         window_ = std::make_unique<MainWindow>(settings_, options);
         QVERIFY(window_->Create());
         QTRY_VERIFY(window_->isMinimized());
@@ -196,23 +167,26 @@ class MainWindowTest : public QObject {
 
     void cardAsksForThePinAtStartUp() {
         StartStandIn("card-pin");
-        Responder responder;
-        responder.pins = {QStringLiteral("9999"), QStringLiteral("1234")};
+        prompt_.pins = {QStringLiteral("9999"), QStringLiteral("1234")};
         StartManager();
         // The wrong PIN closes the device; it is found again and the card asks once more.
         QTRY_COMPARE_WITH_TIMEOUT(window_->Panel()->StatusText(), QStringLiteral("Gotowy"), kReadyWaitMs * 2);
-        QCOMPARE(responder.pinQuestions, 2);
-        QVERIFY(responder.messages.size() >= 2);
-        QVERIFY(responder.messages[0].text.startsWith(QStringLiteral("Błąd: nieprawidłowy kod PIN.")));
-        QCOMPARE(responder.messages[0].caption, QStringLiteral("Niewłaściwy PIN"));
-        QCOMPARE(responder.messages[1].text, QStringLiteral("Kod poprawny"));
-        QCOMPARE(responder.messages[1].caption, QStringLiteral("Wykonano pomyślnie"));
-        QCOMPARE(responder.messages[1].icon, QMessageBox::NoIcon);
+        int pinQuestions = 0;
+        for (const PromptRecord& r : prompt_.Records()) {
+            pinQuestions += r.kind == "pin" ? 1 : 0;
+        }
+        QCOMPARE(pinQuestions, 2);
+        const std::vector<PromptRecord> messages = prompt_.Messages();
+        QVERIFY(messages.size() >= 2);
+        QVERIFY(messages[0].text.startsWith(QStringLiteral("Błąd: nieprawidłowy kod PIN.")));
+        QCOMPARE(messages[0].caption, QStringLiteral("Niewłaściwy PIN"));
+        QCOMPARE(messages[1].text, QStringLiteral("Kod poprawny"));
+        QCOMPARE(messages[1].caption, QStringLiteral("Wykonano pomyślnie"));
+        QCOMPARE(messages[1].icon, PromptIcon::None);
     }
 
     void connectDialsThePresetProfile() {
         StartStandIn("healthy-evdo");
-        Responder responder;
         StartManager();
         StatusPanel* panel = window_->Panel();
         QTRY_COMPARE_WITH_TIMEOUT(panel->StatusText(), QStringLiteral("Gotowy"), kReadyWaitMs);
@@ -224,16 +198,78 @@ class MainWindowTest : public QObject {
         // The window ignores input for a while so that the worker acts before the next click.
         QVERIFY(window_->InputBlocked());
         // This machine cannot bring PPP up: the dial ends with the service's error text.
-        QTRY_VERIFY_WITH_TIMEOUT(!responder.messages.isEmpty(), kDialWaitMs);
+        QTRY_VERIFY_WITH_TIMEOUT(!prompt_.Messages().empty(), kDialWaitMs);
         QVERIFY2(texts.indexOf(QStringLiteral("Łączenie… ")) >= 0,
                  qPrintable(texts.join(QStringLiteral(" | "))));
-        const Shown& error = responder.messages.first();
+        const PromptRecord error = prompt_.Messages().front();
         QVERIFY2(error.text.startsWith(QStringLiteral("Error ")), qPrintable(error.text));
         QCOMPARE(error.caption, QStringLiteral("Połączenie"));
-        QCOMPARE(error.icon, QMessageBox::Critical);
+        QCOMPARE(error.icon, PromptIcon::Stop);
+        // The dial really went out on the modem's AT port.
+        const std::vector<std::string> commands = atPort_->Commands();
+        QVERIFY(std::find(commands.begin(), commands.end(), "ATD#777") != commands.end());
         QTRY_VERIFY(!window_->InputBlocked());
         // The device is closed and found again.
         QTRY_COMPARE_WITH_TIMEOUT(panel->StatusText(), QStringLiteral("Gotowy"), kReadyWaitMs);
+    }
+
+    // A stop signal runs the same shutdown as the close button: the quit requests, and the connection this
+    // manager dialled is hung up when the service object goes. pppd is a stand-in script here (this kernel
+    // has no PPP): it reports a link that came up and stays until it is told to terminate.
+    void stopSignalQuitsInOrderAndHangsUp() {
+        const QString dir = dir_->path();
+        QFile script(dir + QStringLiteral("/pppd"));
+        QVERIFY(script.open(QIODevice::WriteOnly));
+        script.write(
+            QStringLiteral("#!/bin/sh\n"
+                           "cat <&3 >/dev/null\n"
+                           "trap 'echo \"Terminating on signal 15\"; touch %1/pppd-hungup; exit 5' TERM\n"
+                           "printf '%s\\n' 'Serial connection established.' 'Using interface ppp0' "
+                           "'Connect: ppp0 <--> /dev/ttyUSB1' 'local  IP address 10.64.64.65' "
+                           "'remote IP address 10.112.112.112'\n"
+                           "touch %1/pppd-up\n"
+                           "while :; do sleep 0.05; done\n")
+                .arg(dir)
+                .toUtf8());
+        script.close();
+        QVERIFY(script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+        qputenv("VELMO_PPPD_PATH", (dir + QStringLiteral("/pppd")).toUtf8());
+
+        StartStandIn("healthy-evdo");
+        StopSignals stopSignals;
+        QVERIFY(stopSignals.Installed());
+        StartManager();
+        connect(&stopSignals, &StopSignals::stopRequested, window_.get(),
+                [this] { window_->StartClosing(); });
+        bool finished = false;
+        connect(window_.get(), &MainWindow::finished, this, [&finished] { finished = true; });
+        QTRY_COMPARE_WITH_TIMEOUT(window_->Panel()->StatusText(), QStringLiteral("Gotowy"), kReadyWaitMs);
+        QTest::mouseClick(window_->Button(MainWindow::kConnect), Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(
+            QFile::exists(dir + QStringLiteral("/pppd-up")) || !prompt_.Messages().empty(), kDialWaitMs);
+        const std::vector<PromptRecord> dialMessages = prompt_.Messages();
+        QVERIFY2(dialMessages.empty(),
+                 qPrintable(dialMessages.empty() ? QString() : dialMessages.front().text));
+        const size_t before = sim_->Requests().size();
+
+        ::raise(SIGTERM);
+        QTRY_COMPARE(window_->Panel()->StatusText(), QStringLiteral("Zamykanie… "));
+        ::raise(SIGTERM);  // a second signal during the shutdown changes nothing
+        QTRY_VERIFY_WITH_TIMEOUT(finished, 20000);
+        QVERIFY(window_->IsShutDown());
+        QVERIFY(!ProcessFlags::workerRunning.load());
+        QVERIFY(QFile::exists(dir + QStringLiteral("/pppd-hungup")));
+        bool quit5 = false;
+        bool quit16 = false;
+        const auto requests = sim_->Requests();
+        for (size_t i = before; i < requests.size(); ++i) {
+            const auto& p = requests[i].packet;
+            quit5 = quit5 || (p.size() >= 3 && p[0] == 0x3C && p[2] == 5);
+            quit16 = quit16 || (p.size() >= 3 && p[0] == 0x3C && p[2] == 16);
+        }
+        QVERIFY(quit5);
+        QVERIFY(quit16);
+        qunsetenv("VELMO_PPPD_PATH");
     }
 
   private:
@@ -252,6 +288,9 @@ class MainWindowTest : public QObject {
         sim_ = std::make_unique<velmo::sim::ModemSimulator>(options);
         std::string error;
         QVERIFY2(sim_->Start(&error), error.c_str());
+        // The modem's AT port, which the connect button dials on.
+        atPort_ = std::make_unique<velmo::sim::AtPort>();
+        QVERIFY2(atPort_->Start("Brivanta Modem " + std::to_string(sim_->Port()), &error), error.c_str());
         // A fixed port: automatic detection never sees a pty.
         QVERIFY(PrepareSettingsFile());
         RegistryKey key(kSettingKey, true);
@@ -264,13 +303,16 @@ class MainWindowTest : public QObject {
         settings_.Load();
         MainWindow::Options options;
         options.splash = false;
+        options.prompt = &prompt_;
         window_ = std::make_unique<MainWindow>(settings_, options);
         QVERIFY(window_->Create());
     }
 
     std::unique_ptr<QTemporaryDir> dir_;
     std::unique_ptr<velmo::sim::ModemSimulator> sim_;
+    std::unique_ptr<velmo::sim::AtPort> atPort_;
     CSettings settings_;
+    RecordingPrompt prompt_;
     std::unique_ptr<MainWindow> window_;
     QStringList texts_;
 };

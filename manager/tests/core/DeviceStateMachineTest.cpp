@@ -9,6 +9,7 @@
 #include "Recorders.h"
 #include "ScriptedDevice.h"
 #include "SettingsFixture.h"
+#include "Transcripts.h"
 #include "manager/core/CModemWrapper.h"
 #include "manager/core/ConnectionControl.h"
 #include "manager/core/DeviceStateMachine.h"
@@ -109,19 +110,19 @@ TEST(StateLockProtocol, WaitsInBoundedStepsAndGoesOnInAnyCase) {
     DeviceContext c;
     // Nobody holds the lock and the worker has stopped: no wait at all.
     c.workerStepping = 0;
-    StateLock(c, clock, true);
+    EXPECT_TRUE(StateLock(c, clock, true));
     EXPECT_EQ(c.lockFlag.load(), 1);
     EXPECT_EQ(clock.Elapsed(), 0u);
     // Held by another screen that never lets go and a worker that never stops: 22 + 22 steps of 100 ms.
     c.workerStepping = 1;
-    StateLock(c, clock, true);
+    EXPECT_FALSE(StateLock(c, clock, true));  // the caller goes on, told that the worker did not stop
     EXPECT_EQ(clock.Elapsed(), 4400u);
     EXPECT_EQ(c.lockFlag.load(), 1);
     // The holder lets go after 300 ms, the worker stops 500 ms later.
     const uint64_t t0 = clock.Elapsed();
     clock.At(t0 + 300, [&] { c.lockFlag = 0; });
     clock.At(t0 + 800, [&] { c.workerStepping = 0; });
-    StateLock(c, clock, true);
+    EXPECT_TRUE(StateLock(c, clock, true));
     EXPECT_EQ(clock.Elapsed() - t0, 800u);
     // Off clears at once; closing skips every wait.
     StateLock(c, clock, false);
@@ -288,12 +289,16 @@ TEST_F(MachineTest, ScreenLockStopsTheWorkerThread) {
     std::atomic<int> rc{0};
     std::thread worker([&] { rc = machine_->Run(); });
     ASSERT_TRUE(sim::test::Eventually([&] { return steps.load() >= 3; }));
-    StateLock(context_, platform::RealClock(), true);
-    EXPECT_EQ(context_.workerStepping.load(), 0);
-    const int frozen = steps.load();
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
-    EXPECT_EQ(steps.load(), frozen);
-    StateLock(context_, platform::RealClock(), false);
+    int frozen = 0;
+    {
+        const WorkerPause pause(context_, platform::RealClock());
+        EXPECT_TRUE(pause.WorkerStopped());
+        EXPECT_EQ(context_.workerStepping.load(), 0);
+        frozen = steps.load();
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        EXPECT_EQ(steps.load(), frozen);
+    }
+    EXPECT_EQ(context_.lockFlag.load(), 0);
     EXPECT_TRUE(sim::test::Eventually([&] { return steps.load() > frozen; }));
     context_.closing = true;
     worker.join();
@@ -314,7 +319,7 @@ TEST_F(MachineTest, UserStatusDecoding) {
         modem_.capability = 0x8001;  // zero-extended, not negative
         const uint16_t words[8] = {0x7, 0x0150, 0x1, static_cast<uint16_t>(-85), static_cast<uint16_t>(-7),
                                    90,  0xFFFE, 1};
-        std::copy(words, words + 8, modem_.user);
+        std::copy(words, words + 8, modem_.user.begin());
     }
     clock_.At(3000, [this] {
         std::lock_guard<std::mutex> lk(modem_.mutex);

@@ -11,6 +11,7 @@
 #include <utility>
 
 #include "Recorders.h"
+#include "Transcripts.h"
 #include "manager/core/CModemWrapper.h"
 #include "manager/core/ConnectionControl.h"
 #include "manager/core/DeviceStateMachine.h"

@@ -155,8 +155,11 @@ TEST_F(ScriptedWrapperTest, UsbOpeningAttempts) {
 
 TEST_F(ScriptedWrapperTest, DeviceTextLengthMustBeOneTo255) {
     const auto withLength = [&](uint16_t n, uint16_t status = 0) {
-        Reply({static_cast<uint8_t>(status), static_cast<uint8_t>(status >> 8), static_cast<uint8_t>(n),
-               static_cast<uint8_t>(n >> 8), 'A', 'B', 'C'});
+        std::array<uint8_t, 7> fields{0, 0, 0, 0, 'A', 'B', 'C'};
+        wire::Put16(fields, 0, status);
+        wire::Put16(fields, 2, n);
+        modem_.reply.fill(0);
+        std::copy(fields.begin(), fields.end(), modem_.reply.begin() + 3);
         return w_.ReadDeviceText();
     };
     EXPECT_FALSE(withLength(0));
@@ -172,94 +175,95 @@ TEST_F(ScriptedWrapperTest, DeviceTextLengthMustBeOneTo255) {
 }
 
 TEST_F(ScriptedWrapperTest, StatusWordsAndCardAcks) {
-    uint16_t value = 0;
     Reply({1, 0, 7, 0});
-    EXPECT_FALSE(w_.ReadCapability(&value));
+    EXPECT_FALSE(w_.ReadCapability());
     Reply({0, 0, 7, 0});
-    EXPECT_TRUE(w_.ReadCapability(&value));
-    EXPECT_EQ(value, 7);
+    ASSERT_TRUE(w_.ReadCapability());
+    EXPECT_EQ(*w_.ReadCapability(), 7);
     Reply({0, 1});
-    EXPECT_FALSE(w_.QuitCommand5(3));
+    EXPECT_FALSE(w_.QuitMode(3));
     EXPECT_EQ(modem_.sent.back(), (std::vector<uint8_t>{60, 0, 5, 3, 0}));
     Reply({1});
-    EXPECT_FALSE(w_.QuitCommand16());
-    uint16_t words[8] = {};
+    EXPECT_FALSE(w_.QuitRelease());
     Reply({0, 1});
-    EXPECT_FALSE(w_.ReadUserStatus(words));
+    EXPECT_FALSE(w_.ReadUserStatus());
 
-    CardReply card;
     Reply({1, 3, 0, 3});
-    EXPECT_FALSE(w_.CardStatus(&card));
-    EXPECT_EQ(card.remainedTime, 3);
+    auto card = w_.CardStatus();
+    ASSERT_TRUE(card);
+    EXPECT_FALSE(card->accepted);
+    EXPECT_EQ(card->reply.remainedTime, 3);
     Reply({1, 3, 1, 3});
-    EXPECT_TRUE(w_.CardStatus(&card));
-    EXPECT_EQ(card.pinVerification, 3);
+    card = w_.CardStatus();
+    ASSERT_TRUE(card);
+    EXPECT_TRUE(card->accepted);
+    EXPECT_EQ(card->reply.pinVerification, 3);
 
     // PIN fields take at most 8 characters, zero-filled.
     modem_.sent.clear();
-    w_.ChangePin("123456789", "12", &card);
+    w_.ChangePin("123456789", "12");
     EXPECT_EQ(modem_.sent.back(), (std::vector<uint8_t>{60, 1, 38, '1', '2', '3', '4', '5', '6', '7', '8',
                                                         '1', '2', 0, 0, 0, 0, 0, 0}));
-    w_.EnablePin(true, "1", &card);
+    w_.SetPinRequest(true, "1");
     EXPECT_EQ(modem_.sent.back().size(), 12u);
     EXPECT_EQ(modem_.sent.back()[3], 1);
 
     // The card status is asked a second time only when the call fails.
     modem_.sent.clear();
     modem_.sendResult = kResultServiceParameterFailed;
-    EXPECT_FALSE(w_.CardStatus(&card));
+    EXPECT_FALSE(w_.CardStatus());
     EXPECT_EQ(modem_.sent.size(), 2u);
     modem_.sent.clear();
-    EXPECT_FALSE(w_.VerifyPin("1234", &card));
+    EXPECT_FALSE(w_.VerifyPin("1234"));
     EXPECT_EQ(modem_.sent.size(), 1u);
 }
 
 TEST_F(ScriptedWrapperTest, ShortMessageEchoRules) {
-    std::vector<uint8_t> record(kSmsRecordSize, 0);
+    std::vector<uint8_t> record(r60::kSmsRecordSize, 0);
     record[3] = 2;
     record[4] = 5;
-    record[kSmsRecordSize - 1] = 0x77;
-    uint8_t out3[3] = {};
+    record[r60::kSmsRecordSize - 1] = 0x77;
     Reply({2, 0, 0, 1});
-    EXPECT_TRUE(w_.SmsSend(record.data(), out3));
-    EXPECT_EQ(modem_.sent.back().size(), kSmsRecordSize);
+    EXPECT_TRUE(w_.SmsStore(record));
+    EXPECT_EQ(modem_.sent.back().size(), r60::kSmsRecordSize);
     EXPECT_EQ(modem_.sent.back()[2], 50);
     EXPECT_EQ(modem_.sent.back().back(), 0x77);
     Reply({3, 0, 0, 1});
-    EXPECT_FALSE(w_.SmsSend(record.data(), out3));
+    EXPECT_FALSE(w_.SmsStore(record));
 
-    std::vector<uint8_t> large(kRequest60LargeReplySize);
     Reply({2, 0, 1});
-    EXPECT_TRUE(w_.SmsRead(record.data(), large.data()));
+    EXPECT_TRUE(w_.SmsRead(record));
     EXPECT_EQ(modem_.sent.back(), (std::vector<uint8_t>{60, 1, 51, 2, 5}));
     Reply({2, 0, 0});
-    EXPECT_FALSE(w_.SmsRead(record.data(), large.data()));
+    EXPECT_FALSE(w_.SmsRead(record));
 
     Reply({2, 5, 9});
-    EXPECT_TRUE(w_.SmsDelete(record.data(), out3));
-    EXPECT_EQ(out3[2], 9);
+    const auto deleted = w_.SmsDelete(record);
+    ASSERT_TRUE(deleted);
+    EXPECT_EQ(deleted->byte5, 9);
     Reply({2, 4});
-    EXPECT_FALSE(w_.SmsDelete(record.data(), out3));
+    EXPECT_FALSE(w_.SmsDelete(record));
 
-    uint8_t count = 0xAA;
     Reply({1, 9});
-    EXPECT_TRUE(w_.SmsCount(record.data(), &count));
-    EXPECT_EQ(count, 0xAA);  // no echo: nothing returned
+    auto count = w_.SmsCount(record);
+    ASSERT_TRUE(count);
+    EXPECT_FALSE(*count);  // no echo: nothing returned
     Reply({2, 9});
-    EXPECT_TRUE(w_.SmsCount(record.data(), &count));
-    EXPECT_EQ(count, 9);
+    count = w_.SmsCount(record);
+    ASSERT_TRUE(count && *count);
+    EXPECT_EQ(**count, 9);
 }
 
 TEST_F(ScriptedWrapperTest, ParameterCacheSizesAndTexts) {
-    EXPECT_FALSE(w_.WriteParameterText(26, "short"));
-    EXPECT_TRUE(w_.WriteParameterText(26, "01234567890123456789"));
-    EXPECT_TRUE(w_.WriteParameterText(29, "0123456789abcdefgh"));
-    EXPECT_EQ(w_.CachedParameter(29).size(), 14u);
-    EXPECT_EQ(w_.CachedParameter(29).back(), 'd');
-    EXPECT_TRUE(w_.WriteParameterText(28, std::string(80, 'x')));
-    EXPECT_EQ(w_.CachedParameter(28).size(), 64u);
-    EXPECT_FALSE(w_.ReadCachedParameter(26));  // write only
-    EXPECT_FALSE(w_.ReadCachedParameter(2));   // not a cached code
+    EXPECT_FALSE(w_.WriteParameterText(ParamCode::AKey, "short"));
+    EXPECT_TRUE(w_.WriteParameterText(ParamCode::AKey, "01234567890123456789"));
+    EXPECT_TRUE(w_.WriteParameterText(ParamCode::ChapPassword, "0123456789abcdefgh"));
+    EXPECT_EQ(w_.CachedParameter(ParamCode::ChapPassword).size(), 14u);
+    EXPECT_EQ(w_.CachedParameter(ParamCode::ChapPassword).back(), 'd');
+    EXPECT_TRUE(w_.WriteParameterText(ParamCode::ChapId, std::string(80, 'x')));
+    EXPECT_EQ(w_.CachedParameter(ParamCode::ChapId).size(), 64u);
+    EXPECT_FALSE(w_.ReadCachedParameter(ParamCode::AKey));            // write only
+    EXPECT_FALSE(w_.ReadCachedParameter(static_cast<ParamCode>(2)));  // not a cached code
 }
 
 // The wrapper over the real library and the stand-in.
@@ -297,7 +301,7 @@ TEST_F(WrapperStandInTest, DeviceOperations) {
     EXPECT_TRUE(w_.RequestStatus16());
     EXPECT_TRUE(w_.SetReportLevel(2));
     EXPECT_TRUE(w_.ReadRuimMode());
-    EXPECT_TRUE(w_.ReadCachedParameter(27));
+    EXPECT_TRUE(w_.ReadCachedParameter(ParamCode::PrefMode));
     EXPECT_EQ(w_.LastResult(), 0);
 
     EXPECT_FALSE(w_.VerifySpc("123456"));
@@ -316,14 +320,14 @@ TEST_F(WrapperStandInTest, DeviceOperations) {
 TEST_F(WrapperStandInTest, UserLevelCommands) {
     EXPECT_TRUE(w_.ReadDeviceText());
     EXPECT_EQ(w_.DeviceText(), "VLM100 EV-DO USB modem");
-    uint16_t capability = 0;
-    EXPECT_TRUE(w_.ReadCapability(&capability));
-    EXPECT_EQ(capability, 1);
-    uint16_t words[8] = {};
-    EXPECT_TRUE(w_.ReadUserStatus(words));
-    EXPECT_EQ(static_cast<int16_t>(words[3]), -72);
-    EXPECT_TRUE(w_.QuitCommand5(3));
-    EXPECT_TRUE(w_.QuitCommand16());
+    const auto capability = w_.ReadCapability();
+    ASSERT_TRUE(capability);
+    EXPECT_EQ(*capability, 1);
+    const auto words = w_.ReadUserStatus();
+    ASSERT_TRUE(words);
+    EXPECT_EQ(static_cast<int16_t>((*words)[3]), -72);
+    EXPECT_TRUE(w_.QuitMode(3));
+    EXPECT_TRUE(w_.QuitRelease());
 
     Set("identity", "");
     EXPECT_FALSE(w_.ReadDeviceText());
@@ -336,24 +340,27 @@ class CardStandInTest : public WrapperStandInTest {
 };
 
 TEST_F(CardStandInTest, PinAndPukAcks) {
-    CardReply card;
-    EXPECT_TRUE(w_.CardStatus(&card));
-    EXPECT_EQ(card.pinVerification, 0);
-    EXPECT_FALSE(w_.VerifyPin("9999", &card));
-    EXPECT_EQ(card.remainedTime, 2);
-    EXPECT_TRUE(w_.VerifyPin("1234", &card));
-    EXPECT_TRUE(w_.EnablePin(true, "1234", &card));
-    EXPECT_EQ(card.enable, 1);
-    EXPECT_TRUE(w_.EnablePin(false, "1234", &card));
-    EXPECT_TRUE(w_.ChangePin("1234", "2468", &card));
-    EXPECT_TRUE(w_.PukStatus(&card));
-    EXPECT_FALSE(w_.UnblockPin("00000000", "1234", &card));
-    EXPECT_TRUE(w_.UnblockPin("12345678", "1234", &card));
+    const auto accepted = [](const std::optional<CModemWrapper::CardAnswer>& a) { return a && a->accepted; };
+    auto card = w_.CardStatus();
+    EXPECT_TRUE(accepted(card));
+    EXPECT_EQ(card->reply.pinVerification, 0);
+    card = w_.VerifyPin("9999");
+    EXPECT_FALSE(accepted(card));
+    EXPECT_EQ(card->reply.remainedTime, 2);
+    EXPECT_TRUE(accepted(w_.VerifyPin("1234")));
+    card = w_.SetPinRequest(true, "1234");
+    EXPECT_TRUE(accepted(card));
+    EXPECT_EQ(card->reply.enable, 1);
+    EXPECT_TRUE(accepted(w_.SetPinRequest(false, "1234")));
+    EXPECT_TRUE(accepted(w_.ChangePin("1234", "2468")));
+    EXPECT_TRUE(accepted(w_.PukStatus()));
+    EXPECT_FALSE(accepted(w_.UnblockPin("00000000", "1234")));
+    EXPECT_TRUE(accepted(w_.UnblockPin("12345678", "1234")));
 
     // A failed card-status call is sent again at once.
     sim_->ClearRequests();
     sim_->SetFault({sim::FaultMode::ErrorStatus, 0x3C, 0});
-    EXPECT_FALSE(w_.CardStatus(&card));
+    EXPECT_FALSE(accepted(w_.CardStatus()));
     EXPECT_EQ(RequestsOf(0x3C).size(), 2u);
 }
 
@@ -368,9 +375,8 @@ TEST_F(WrapperStandInTest, TwoThreadsNeverMeetInsideTheLibrary) {
         }
     };
     std::thread other(poll, 1);
-    uint16_t words[8] = {};
     for (int i = 0; i < 25; ++i) {
-        if (!w_.ReadUserStatus(words)) {
+        if (!w_.ReadUserStatus()) {
             ++failures;
         }
     }
@@ -403,10 +409,7 @@ TEST_F(WrapperEthernetTest, OpenReadsTheDeviceTextButDoesNotDependOnIt) {
 // is inside the library, and the value is the block's first word, signed.
 TEST(ModemWrapperRfBlock, FirstWordSignedAndNeverBlocksBehindAnotherCall) {
     struct RfModem : StubModem {
-        void GetRfBlockA(uint8_t* out) override {
-            out[0] = word & 0xFF;
-            out[1] = static_cast<uint8_t>(word >> 8);
-        }
+        void GetRfBlockA(uint8_t* out) override { wire::Put16(std::span<uint8_t>(out, 2), 0, word); }
         int32_t QueryStatus(ModemStatusRecord*, int32_t) override {
             inside.store(true);
             while (!release.load()) {

@@ -1,16 +1,12 @@
-// Recording implementations of the view and prompt interfaces, a shared transcript, and the comparison with
-// the checked-in transcripts (VELMO_UPDATE_TRANSCRIPTS=1 rewrites them).
+// The one recorder of the view and prompt interfaces for every test (GoogleTest and QtTest alike), and a
+// shared transcript. A prompt records text, caption, icon name and buttons and answers from a script.
 #pragma once
-
-#include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <QString>
 #include <deque>
-#include <fstream>
 #include <mutex>
 #include <optional>
-#include <sstream>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -41,21 +37,6 @@ class Transcript {
     mutable std::mutex mutex_;
     std::vector<std::string> lines_;
 };
-
-// Compares the transcript with transcripts/<name>.txt beside this file.
-inline void ExpectTranscript(const std::string& name, const std::string& text) {
-    const std::string path = std::string(VELMO_TRANSCRIPT_DIR) + "/" + name + ".txt";
-    const char* update = getenv("VELMO_UPDATE_TRANSCRIPTS");
-    if (update != nullptr && std::string(update) == "1") {
-        std::ofstream(path, std::ios::binary) << text;
-        return;
-    }
-    std::ifstream in(path, std::ios::binary);
-    ASSERT_TRUE(in.good()) << "missing " << path << " (run with VELMO_UPDATE_TRANSCRIPTS=1)";
-    std::stringstream expected;
-    expected << in.rdbuf();
-    EXPECT_EQ(expected.str(), text) << "transcript " << name << " differs";
-}
 
 inline std::string Quote(const QString& text) {
     std::string s = text.toStdString();
@@ -175,73 +156,114 @@ class RecordingView : public IDeviceView {
 };
 
 struct PromptRecord {
-    std::string kind;  // "message", "nowait", "pin", "puk"
+    std::string kind;  // "message", "nowait", "pin", "puk", "spc", "file"
     QString text;
     QString caption;
     PromptIcon icon = PromptIcon::None;
     int attempts = 0;
+    PromptButtons buttons = PromptButtons::Ok;
 
+    PromptRecord() = default;
+    PromptRecord(std::string k, QString t, QString c, PromptIcon i, int a = 0,
+                 PromptButtons b = PromptButtons::Ok)
+        : kind(std::move(k)), text(std::move(t)), caption(std::move(c)), icon(i), attempts(a), buttons(b) {}
+
+    std::string IconName() const { return PromptIconName(icon); }
+    std::string ButtonsName() const { return PromptButtonsName(buttons); }
     bool operator==(const PromptRecord&) const = default;
 };
 
 inline void PrintTo(const PromptRecord& r, std::ostream* os) {
-    *os << r.kind << " " << Quote(r.text) << " caption " << Quote(r.caption) << " icon "
-        << static_cast<int>(r.icon) << " attempts " << r.attempts;
+    *os << r.kind << " " << Quote(r.text) << " caption " << Quote(r.caption) << " icon " << r.IconName()
+        << " buttons " << r.ButtonsName() << " attempts " << r.attempts;
 }
 
-inline PromptRecord Msg(const char* text, const char* caption = "", PromptIcon icon = PromptIcon::None) {
-    return {"message", QString::fromUtf8(text), QString::fromUtf8(caption), icon, 0};
+inline PromptRecord Msg(const char* text, const char* caption = "", PromptIcon icon = PromptIcon::None,
+                        PromptButtons buttons = PromptButtons::Ok) {
+    return {"message", QString::fromUtf8(text), QString::fromUtf8(caption), icon, 0, buttons};
 }
 
-// Answers prompts from scripts: a PIN or PUK answer of nullopt is "Exit".
+// Answers prompts from scripts. A message with more than an OK button takes the next of answers (Yes, or OK,
+// when there is none left); a PIN, PUK, SPC or file answer of nullopt is "Exit"/"Cancel", and so is an
+// empty script.
 class RecordingPrompt : public IUserPrompt {
   public:
     explicit RecordingPrompt(Transcript* transcript = nullptr) : transcript_(transcript) {}
 
     PromptAnswer Message(const QString& text, const QString& caption, PromptIcon icon,
                          PromptButtons buttons) override {
-        Add({"message", text, caption, icon, 0});
-        return buttons == PromptButtons::YesNo ? PromptAnswer::Yes : PromptAnswer::Ok;
+        Add({"message", text, caption, icon, 0, buttons});
+        std::lock_guard<std::mutex> lk(mutex_);
+        if (buttons == PromptButtons::Ok) {
+            return PromptAnswer::Ok;
+        }
+        if (answers.empty()) {
+            return buttons == PromptButtons::YesNo ? PromptAnswer::Yes : PromptAnswer::Ok;
+        }
+        const PromptAnswer a = answers.front();
+        answers.pop_front();
+        return a;
     }
     void MessageNoWait(const QString& text, const QString& caption, PromptIcon icon) override {
-        Add({"nowait", text, caption, icon, 0});
+        Add({"nowait", text, caption, icon});
     }
     bool AskPin(int attemptsLeft, QString* pin) override {
         Add({"pin", QString(), QString(), PromptIcon::None, attemptsLeft});
-        std::lock_guard<std::mutex> lk(mutex_);
-        if (pins.empty() || !pins.front()) {
-            if (!pins.empty()) {
-                pins.pop_front();
-            }
-            return false;
-        }
-        *pin = *pins.front();
-        pins.pop_front();
-        return true;
+        return Take(pins, pin);
     }
     bool AskPuk(int attemptsLeft, PukEntry* entry) override {
         Add({"puk", QString(), QString(), PromptIcon::None, attemptsLeft});
-        std::lock_guard<std::mutex> lk(mutex_);
-        if (puks.empty() || !puks.front()) {
-            if (!puks.empty()) {
-                puks.pop_front();
-            }
-            return false;
-        }
-        *entry = *puks.front();
-        puks.pop_front();
-        return true;
+        return Take(puks, entry);
+    }
+    bool AskSpc(QString* spc) override {
+        Add({"spc", QString(), QString(), PromptIcon::None});
+        return Take(spcs, spc);
+    }
+    bool AskOpenFile(const QString& caption, const QString& filter, QString* path) override {
+        Add({"file", filter, caption, PromptIcon::None});
+        return Take(files, path);
     }
 
     std::vector<PromptRecord> Records() const {
         std::lock_guard<std::mutex> lk(mutex_);
         return records_;
     }
+    std::vector<PromptRecord> Messages() const {
+        std::vector<PromptRecord> out;
+        for (const PromptRecord& r : Records()) {
+            if (r.kind == "message" || r.kind == "nowait") {
+                out.push_back(r);
+            }
+        }
+        return out;
+    }
+    void Clear() {
+        std::lock_guard<std::mutex> lk(mutex_);
+        records_.clear();
+    }
 
+    // The scripts; set them before the code under test asks.
+    std::deque<PromptAnswer> answers;
     std::deque<std::optional<QString>> pins;
     std::deque<std::optional<PukEntry>> puks;
+    std::deque<std::optional<QString>> spcs;
+    std::deque<std::optional<QString>> files;
 
   private:
+    template <class T>
+    bool Take(std::deque<std::optional<T>>& script, T* out) {
+        std::lock_guard<std::mutex> lk(mutex_);
+        if (script.empty()) {
+            return false;
+        }
+        const std::optional<T> next = script.front();
+        script.pop_front();
+        if (!next) {
+            return false;
+        }
+        *out = *next;
+        return true;
+    }
     void Add(const PromptRecord& r) {
         {
             std::lock_guard<std::mutex> lk(mutex_);
@@ -249,10 +271,13 @@ class RecordingPrompt : public IUserPrompt {
         }
         if (transcript_ != nullptr) {
             // Codes typed by the user never reach a transcript.
+            const bool asks = r.kind == "pin" || r.kind == "puk";
             transcript_->Add("    prompt " + r.kind + " " + Quote(r.text) + " caption " + Quote(r.caption) +
-                             " icon " + std::to_string(static_cast<int>(r.icon)) +
-                             (r.kind == "pin" || r.kind == "puk" ? " attempts " + std::to_string(r.attempts)
-                                                                 : std::string()));
+                             " icon " + r.IconName() +
+                             (r.kind == "message" && r.buttons != PromptButtons::Ok
+                                  ? " buttons " + r.ButtonsName()
+                                  : std::string()) +
+                             (asks ? " attempts " + std::to_string(r.attempts) : std::string()));
         }
     }
 

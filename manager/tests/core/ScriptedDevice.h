@@ -2,6 +2,7 @@
 // from a small device state that a test changes between (virtual) moments.
 #pragma once
 
+#include <array>
 #include <atomic>
 #include <cstring>
 #include <mutex>
@@ -9,6 +10,8 @@
 #include <vector>
 
 #include "StubModem.h"
+#include "manager/core/Parameters.h"
+#include "manager/core/Request60.h"
 
 namespace velmo::manager::test {
 
@@ -39,10 +42,8 @@ class ScriptedDevice : public StubModem {
             return kResultNoReply;
         }
         std::memset(out131, 0, kNamParameterReplySize);
-        if (code == 27) {
-            const uint16_t m = mode.load();
-            out131[5] = static_cast<uint8_t>(m);
-            out131[6] = static_cast<uint8_t>(m >> 8);
+        if (code == Raw(ParamCode::PrefMode)) {
+            wire::Put16(std::span<uint8_t>(out131, kNamParameterReplySize), 5, mode.load());
         }
         return kResultOk;
     }
@@ -52,78 +53,71 @@ class ScriptedDevice : public StubModem {
             return kResultNoReply;
         }
         std::memset(out, 0, kNvItemSize);
-        if (item == 855) {
-            const int16_t v = nv855.load();
-            out[0] = static_cast<uint8_t>(v);
-            out[1] = static_cast<uint8_t>(static_cast<uint16_t>(v) >> 8);
+        if (item == kNvRuimMode) {
+            wire::Put16(std::span<uint8_t>(out, kNvItemSize), 0, static_cast<uint16_t>(nv855.load()));
         }
         return kResultOk;
     }
+    // Request 60 answered through the manager's own rows: the packet is recognised by its row and the answer
+    // written with the row's reply writers.
     int32_t SendRequest60(const uint8_t* request, int32_t count, uint8_t* out) override {
         std::memset(out, 0, kRequest60ReplySize);
-        if (count < 3) {
+        const wire::ConstBytes packet(request, static_cast<size_t>(count < 0 ? 0 : count));
+        const r60::Row* row = r60::FindRow(packet);
+        if (row == nullptr) {
             return kResultNoReply;
         }
-        const uint8_t version = request[1];
-        const uint8_t command = request[2];
-        Log("r60 " + std::to_string(command) + "/" + std::to_string(version));
+        Log("r60 " + std::to_string(row->command) + "/" + std::to_string(row->version));
         if (!answering.load()) {
             return kResultNoReply;
         }
+        std::vector<uint8_t> reply = r60::EmptyReply(*row, packet);
         std::lock_guard<std::mutex> lk(mutex);
-        switch (command) {
-            case 0:
-                if (version == 1) {
-                    out[5] = static_cast<uint8_t>(capability);
-                    out[6] = static_cast<uint8_t>(capability >> 8);
-                } else {
-                    out[5] = 4;
-                    std::memcpy(out + 7, "Unit", 4);
-                }
+        const bool complete = packet.size() >= row->requestLength;
+        switch (row->id) {
+            case r60::Command::DeviceText:
+                r60::PutDeviceText(reply, "Unit");
                 break;
-            case 5:
-                quit5Argument = count >= 5 ? static_cast<uint16_t>(request[3] | (request[4] << 8)) : 0;
+            case r60::Command::Capability:
+                r60::PutValue(reply, capability);
                 break;
-            case 34:
-                for (size_t i = 0; i < 8; ++i) {
-                    out[5 + 2 * i] = static_cast<uint8_t>(user[i]);
-                    out[6 + 2 * i] = static_cast<uint8_t>(user[i] >> 8);
-                }
+            case r60::Command::QuitMode:
+                quit5Argument = complete ? r60::WordArgument(packet) : 0;
                 break;
-            case 35:
-                out[3] = pinEnabled ? 0 : 1;
-                out[4] = static_cast<uint8_t>(pinAttempts);
-                out[5] = cardOk ? 1 : 0;
-                out[6] = pinVerification;
+            case r60::Command::UserStatus:
+                r60::PutUserStatus(reply, user);
                 break;
-            case 36: {
-                const bool ok = count >= 11 && Code(request + 3) == pin && pinAttempts > 0;
+            case r60::Command::CardStatus:
+                r60::PutCard(*row, reply,
+                             {uint8_t(pinEnabled ? 0 : 1), static_cast<uint8_t>(pinAttempts),
+                              uint8_t(cardOk ? 1 : 0), pinVerification});
+                break;
+            case r60::Command::VerifyPin: {
+                const bool ok = complete && r60::CodeArgument(*row, packet) == pin && pinAttempts > 0;
                 if (!ok && pinAttempts > 0) {
                     --pinAttempts;
                 }
-                out[4] = static_cast<uint8_t>(pinAttempts);
-                out[5] = ok ? 1 : 0;
+                r60::PutCard(*row, reply, {0, static_cast<uint8_t>(pinAttempts), uint8_t(ok ? 1 : 0), 0});
                 break;
             }
-            case 39:
-                out[4] = static_cast<uint8_t>(pukAttempts);
-                out[5] = 1;
+            case r60::Command::PukStatus:
+                r60::PutCard(*row, reply, {0, static_cast<uint8_t>(pukAttempts), 1, 0});
                 break;
-            case 40: {
-                const bool ok = count >= 19 && Code(request + 3) == puk && pukAttempts > 0;
+            case r60::Command::UnblockPin: {
+                const bool ok = complete && r60::CodeArgument(*row, packet) == puk && pukAttempts > 0;
                 if (ok) {
-                    pin = Code(request + 11);
+                    pin = r60::CodeArgument(*row, packet, 1);
                     pinAttempts = 3;
                 } else if (pukAttempts > 0) {
                     --pukAttempts;
                 }
-                out[4] = static_cast<uint8_t>(pukAttempts);
-                out[5] = ok ? 1 : 0;
+                r60::PutCard(*row, reply, {0, static_cast<uint8_t>(pukAttempts), uint8_t(ok ? 1 : 0), 0});
                 break;
             }
             default:
                 break;
         }
+        std::memcpy(out, reply.data(), kRequest60ReplySize);
         return kResultOk;
     }
     int32_t Dial(DialStateCallback callback, const char* entry, const char* number, const char* userName,
@@ -159,7 +153,7 @@ class ScriptedDevice : public StubModem {
     std::mutex mutex;  // everything below
     ModemStatusRecord status{};
     uint16_t capability = 1;
-    uint16_t user[8] = {};
+    std::array<uint16_t, r60::kUserStatusWords> user{};
     bool cardOk = true;
     bool pinEnabled = false;  // the card asks for the PIN at power-up
     uint8_t pinVerification = 0;
@@ -173,13 +167,6 @@ class ScriptedDevice : public StubModem {
     DialStateCallback dialCallback = nullptr;
 
   private:
-    static std::string Code(const uint8_t* field) {
-        size_t n = 0;
-        while (n < 8 && field[n] != 0) {
-            ++n;
-        }
-        return std::string(reinterpret_cast<const char*>(field), n);
-    }
     void Log(const std::string& r) {
         std::lock_guard<std::mutex> lk(mutex);
         requests.push_back(r);

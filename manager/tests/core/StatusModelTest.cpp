@@ -4,10 +4,14 @@
 
 #include <vector>
 
+#include "manager/core/PrefMode.h"
 #include "manager/core/StatusModel.h"
 
 namespace velmo::manager::test {
 namespace {
+
+constexpr uint16_t kModeEvdo = prefmode::kModemEvdoOnly;
+constexpr uint16_t kModeHybrid = prefmode::kModemHybrid;
 
 QString U(const char* text) {
     return QString::fromUtf8(text);

@@ -1,61 +1,37 @@
 // The card dialogs, the profile dialog and the advanced status window.
+#include <QApplication>
 #include <QCheckBox>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QTest>
+#include <QThread>
+#include <QTimer>
+#include <atomic>
 #include <cstring>
+#include <thread>
 #include <vector>
 
-#include "StubModem.h"
+#include "CardStub.h"
+#include "Recorders.h"
+#include "manager/core/ScreenFlowThread.h"
 #include "manager/screens/AdvancedStatusDialog.h"
 #include "manager/screens/PinEntryDialog.h"
 #include "manager/screens/ProfileDialog.h"
 #include "manager/screens/PukEntryDialog.h"
+#include "manager/screens/QtUserPrompt.h"
+#include "manager/screens/ScreenFlowHost.h"
+#include "manager/screens/SpcEntryDialog.h"
 
 using namespace velmo;
 using namespace velmo::manager;
 
 namespace {
 
-struct Message {
-    QString text;
-    QString caption;
-    QMessageBox::Icon icon;
-};
-
-MessageHook Recorder(std::vector<Message>* into) {
-    return [into](QWidget*, const QString& text, const QString& caption, QMessageBox::Icon icon) {
-        into->push_back({text, caption, icon});
-    };
-}
-
-// Records every request-60 packet and answers like a card that accepted it.
-class CardStub : public test::StubModem {
-  public:
-    int32_t SendRequest60(const uint8_t* request, int32_t count, uint8_t* out128) override {
-        packets.emplace_back(request, request + count);
-        std::memset(out128, 0, kRequest60ReplySize);
-        out128[3] = 1;  // enable
-        out128[4] = 3;  // remained time
-        out128[5] = 1;  // uim_ack
-        out128[6] = 2;  // pin_verification
-        return kResultOk;
-    }
-    std::vector<std::vector<uint8_t>> packets;
-};
-
-// A card stub behind the wrapper, with an idle worker; the dialog under test is made after it and goes first.
-struct CardRig {
-    CardRig() {
-        wrapper.Attach(&stub);
-        context.workerStepping.store(0);
-    }
-    ~CardRig() { wrapper.Attach(nullptr); }
-    CardStub stub;
-    CModemWrapper wrapper;
-    DeviceContext context;
-    platform::FakeClock clock;
-};
+using test::CardRig;
+using test::Msg;
+using test::PromptRecord;
+using test::RecordingPrompt;
 
 ModemStatusRecord SampleStatus() {
     ModemStatusRecord s{};
@@ -106,8 +82,9 @@ class DialogsTest : public QObject {
     void StatusPilotFallsBackToRfBlock();
     void StatusOddValues();
 
-    void CardTestSendsNothingWithoutConfirmation();
-    void CardTestSendsTheConfirmedCodeAndShowsTheAnswer();
+    void CardTestButtonRunsItsFlowOffTheWindowThread();
+    void QtPromptBlocksTheAskingThreadAndCancelsWhenClosing();
+    void SpcDialogKeepsOnlySixCharacters();
     void StatusDialogShowsTheContext();
 };
 
@@ -175,41 +152,42 @@ void DialogsTest::PukOkNeedsEightDigitPukAndTwoPins() {
 }
 
 void DialogsTest::ProfileDialogRefusesMissingFields() {
-    std::vector<Message> messages;
-    ProfileDialog dialog;
-    dialog.SetMessageHook(Recorder(&messages));
+    RecordingPrompt prompt;
+    ProfileDialog dialog(ProfileRecord(), &prompt);
     dialog.show();
     dialog.NumberEdit()->setText(QStringLiteral("#777"));
     dialog.OkButton()->click();
+    std::vector<PromptRecord> messages = prompt.Records();
     QCOMPARE(messages.size(), size_t(1));
     QCOMPARE(messages[0].text, QStringLiteral("Wprowadź nazwę profilu!"));
     QCOMPARE(messages[0].caption, QStringLiteral("VelmoManager"));
-    QCOMPARE(messages[0].icon, QMessageBox::Warning);
+    QCOMPARE(messages[0].icon, PromptIcon::Exclamation);
     QVERIFY(dialog.isVisible());
 
     // The name is checked first even when both are missing.
     dialog.NumberEdit()->clear();
     dialog.OkButton()->click();
-    QCOMPARE(messages.back().text, QStringLiteral("Wprowadź nazwę profilu!"));
+    QCOMPARE(prompt.Records().back().text, QStringLiteral("Wprowadź nazwę profilu!"));
 
     dialog.NameEdit()->setText(QStringLiteral("Dom"));
     dialog.OkButton()->click();
+    messages = prompt.Records();
     QCOMPARE(messages.size(), size_t(3));
     QCOMPARE(messages.back().text, QStringLiteral("Wprowadź numer dostępowy!"));
     QCOMPARE(messages.back().caption, QStringLiteral("VelmoManager"));
-    QCOMPARE(messages.back().icon, QMessageBox::Warning);
+    QCOMPARE(messages.back().icon, PromptIcon::Exclamation);
     QVERIFY(dialog.isVisible());
 }
 
 void DialogsTest::ProfileDialogRefusesUnusableName() {
     for (const QString& name : {QStringLiteral("a/b"), QStringLiteral("..x"), QStringLiteral("tab\there")}) {
-        std::vector<Message> messages;
-        ProfileDialog dialog;
-        dialog.SetMessageHook(Recorder(&messages));
+        RecordingPrompt prompt;
+        ProfileDialog dialog(ProfileRecord(), &prompt);
         dialog.show();
         dialog.NameEdit()->setText(name);
         dialog.NumberEdit()->setText(QStringLiteral("#777"));
         dialog.OkButton()->click();
+        const std::vector<PromptRecord> messages = prompt.Records();
         QCOMPARE(messages.size(), size_t(1));
         QVERIFY(messages[0].text.startsWith(QStringLiteral("Nazwa profilu nie może")));
         QVERIFY(dialog.isVisible());
@@ -221,9 +199,8 @@ void DialogsTest::ProfileDialogAcceptsAndReturnsTheRecord() {
     initial.name = QStringLiteral("Praca");
     initial.phoneNumber = QStringLiteral("#777");
     initial.isDefault = 1;
-    std::vector<Message> messages;
-    ProfileDialog dialog(initial);
-    dialog.SetMessageHook(Recorder(&messages));
+    RecordingPrompt prompt;
+    ProfileDialog dialog(initial, &prompt);
     QCOMPARE(dialog.NameEdit()->text(), QStringLiteral("Praca"));
     QVERIFY(!dialog.SavePasswordBox()->isChecked());
     dialog.show();
@@ -231,7 +208,7 @@ void DialogsTest::ProfileDialogAcceptsAndReturnsTheRecord() {
     dialog.PasswordEdit()->setText(QStringLiteral("tajne"));
     dialog.SavePasswordBox()->setChecked(true);
     dialog.OkButton()->click();
-    QVERIFY(messages.empty());
+    QVERIFY(prompt.Records().empty());
     QCOMPARE(dialog.result(), int(QDialog::Accepted));
     const ProfileRecord out = dialog.Record();
     QCOMPARE(out.name, QStringLiteral("Praca"));
@@ -327,75 +304,125 @@ void DialogsTest::StatusOddValues() {
     QCOMPARE(Value(AdvancedStatusFields(s, -1, 0, &rfText), "FW Rev"), QStringLiteral("12.5"));
 }
 
-void DialogsTest::CardTestSendsNothingWithoutConfirmation() {
+void DialogsTest::CardTestButtonRunsItsFlowOffTheWindowThread() {
     CardRig rig;
-    CardStub& stub = rig.stub;
-    DeviceContext& context = rig.context;
-    std::vector<Message> messages;
-    std::vector<QString> questions;
-    AdvancedStatusDialog dialog(rig.wrapper, context, rig.clock);
-    dialog.SetMessageHook(Recorder(&messages));
-    dialog.SetConfirmHook([&questions](QWidget*, const QString& text, const QString&) {
-        questions.push_back(text);
-        return false;
-    });
-    for (int t = 0; t <= static_cast<int>(CardTest::UnblockPin); ++t) {
-        dialog.CardTestButton(static_cast<CardTest>(t))->click();
-    }
-    QCOMPARE(questions.size(), size_t(7));
-    QVERIFY(stub.packets.empty());
-    QVERIFY(messages.empty());
-    QCOMPARE(context.lockFlag.load(), 0);
-    // The questions name the codes they would send.
-    QVERIFY(questions[1].contains(QStringLiteral("\"1234\"")));
-    QVERIFY(questions[6].contains(QStringLiteral("\"12345678\"")));
+    CScreenFlowThread flows;
+    // The prompt answers on the flow thread; the first question waits until the test has looked at the
+    // window.
+    struct GatedPrompt : RecordingPrompt {
+        PromptAnswer Message(const QString& text, const QString& caption, PromptIcon icon,
+                             PromptButtons buttons) override {
+            if (buttons == PromptButtons::YesNo) {
+                asking.store(true);
+                while (!release.load()) {
+                    QThread::msleep(1);
+                }
+            }
+            return RecordingPrompt::Message(text, caption, icon, buttons);
+        }
+        std::atomic<bool> asking{false};
+        std::atomic<bool> release{false};
+    } prompt;
+    AdvancedStatusDialog dialog(rig.Session(), flows, &prompt);
+    dialog.show();
+    bool idle = false;
+    connect(dialog.Flows(), &ScreenFlowHost::idle, this, [&idle] { idle = true; });
+
+    dialog.CardTestButton(CardTest::VerifyPin)->click();
+    QTRY_VERIFY(prompt.asking.load());
+    // While the flow runs the window keeps painting, shows the wait cursor and ignores input.
+    QVERIFY(dialog.Flows()->Busy());
+    QCOMPARE(dialog.cursor().shape(), Qt::WaitCursor);
+    dialog.CardTestButton(CardTest::Status)->click();  // a click the filter lets through programmatically
+    QTest::mouseClick(dialog.CardTestButton(CardTest::PukStatus), Qt::LeftButton);
+    QVERIFY(!dialog.close());
+    QVERIFY(dialog.isVisible());
+    prompt.release.store(true);
+    QTRY_VERIFY(idle);
+    QVERIFY(!dialog.Flows()->Busy());
+    QVERIFY(dialog.cursor().shape() != Qt::WaitCursor);
+    const auto packets = rig.stub.Packets();
+    // The verify, then the status clicked through the API (queued behind it); the mouse click was ignored.
+    QCOMPARE(packets.size(), size_t(2));
+    QCOMPARE(packets[0], std::vector<uint8_t>({60, 1, 36, '1', '2', '3', '4', 0, 0, 0, 0}));
+    QCOMPARE(packets[1], std::vector<uint8_t>({60, 1, 35}));
+    const std::vector<PromptRecord> messages = prompt.Messages();
+    QCOMPARE(messages.size(), size_t(4));
+    QCOMPARE(messages[1].caption, QStringLiteral("response of PIN Verify"));
+    QCOMPARE(rig.context.lockFlag.load(), 0);
 }
 
-void DialogsTest::CardTestSendsTheConfirmedCodeAndShowsTheAnswer() {
-    CardRig rig;
-    CardStub& stub = rig.stub;
-    DeviceContext& context = rig.context;
-    std::vector<Message> messages;
-    AdvancedStatusDialog dialog(rig.wrapper, context, rig.clock);
-    dialog.SetMessageHook(Recorder(&messages));
-    dialog.SetConfirmHook([&context](QWidget*, const QString&, const QString&) {
-        // Nothing is paused before the user agrees.
-        return context.lockFlag.load() == 0;
+// The Qt prompt: a question from another thread blocks it until the window thread has answered; once closing
+// has started every question is answered "cancel" without a dialog.
+void DialogsTest::QtPromptBlocksTheAskingThreadAndCancelsWhenClosing() {
+    QWidget owner;
+    owner.show();
+    std::atomic<bool> closing{false};
+    QtUserPrompt prompt(&owner, &closing);
+    QTimer answer;
+    connect(&answer, &QTimer::timeout, this, [] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            QCOMPARE(box->windowTitle(), QStringLiteral("VelmoManager"));
+            QCOMPARE(box->textFormat(), Qt::PlainText);
+            box->button(QMessageBox::Yes)->click();
+        } else if (auto* spc = qobject_cast<SpcEntryDialog*>(QApplication::activeModalWidget())) {
+            spc->SpcEdit()->setText(QStringLiteral("000000"));
+            spc->OkButton()->click();
+        }
     });
+    answer.start(20);
+    std::atomic<int> result{-1};
+    QString code;
+    std::atomic<bool> gotCode{false};
+    std::thread asker([&] {
+        result.store(static_cast<int>(prompt.Message(QStringLiteral("<b>x</b>"), QString(),
+                                                     PromptIcon::Question, PromptButtons::YesNo)));
+        gotCode.store(prompt.AskSpc(&code));
+    });
+    QTRY_VERIFY(gotCode.load());
+    asker.join();
+    QCOMPARE(result.load(), static_cast<int>(PromptAnswer::Yes));
+    QCOMPARE(code, QStringLiteral("000000"));
 
-    dialog.RunCardTest(CardTest::Status);
-    QCOMPARE(stub.packets.size(), size_t(1));
-    QCOMPARE(stub.packets[0], std::vector<uint8_t>({60, 1, 35}));
-    QCOMPARE(messages.back().caption, QStringLiteral("response of get uim status"));
-    QCOMPARE(messages.back().text,
-             QStringLiteral("enable = 1, remained time = 3, uim_ack = 1, pin_verification = 2"));
+    answer.stop();
+    closing.store(true);
+    std::thread late([&] {
+        result.store(static_cast<int>(
+            prompt.Message(QStringLiteral("late"), QString(), PromptIcon::None, PromptButtons::Ok)));
+    });
+    late.join();
+    QCOMPARE(result.load(), static_cast<int>(PromptAnswer::Cancel));
+    QVERIFY(QApplication::activeModalWidget() == nullptr);
+}
 
-    dialog.RunCardTest(CardTest::VerifyPin);
-    const std::vector<uint8_t> verify = {60, 1, 36, '1', '2', '3', '4', 0, 0, 0, 0};
-    QCOMPARE(stub.packets.back(), verify);
-    QCOMPARE(messages.back().caption, QStringLiteral("response of PIN Verify"));
-    QCOMPARE(messages.back().text, QStringLiteral("enable = 1, remained time = 3, uim_ack = 1"));
-
-    dialog.RunCardTest(CardTest::DisablePin);
-    QCOMPARE(stub.packets.back().at(3), uint8_t(1));
-    QCOMPARE(messages.back().caption, QStringLiteral("response of PIN disable"));
-    dialog.RunCardTest(CardTest::EnablePin);
-    QCOMPARE(stub.packets.back().at(3), uint8_t(0));
-    QCOMPARE(messages.back().caption, QStringLiteral("response of PIN enable"));
-    dialog.RunCardTest(CardTest::ChangePin);
-    QCOMPARE(stub.packets.back().at(2), uint8_t(38));
-    QCOMPARE(messages.back().caption, QStringLiteral("response of PIN Change"));
-    dialog.RunCardTest(CardTest::PukStatus);
-    QCOMPARE(stub.packets.back(), std::vector<uint8_t>({60, 1, 39}));
-    QCOMPARE(messages.back().caption, QStringLiteral("response of PUK Check"));
-    dialog.RunCardTest(CardTest::UnblockPin);
-    QCOMPARE(stub.packets.back().at(2), uint8_t(40));
-    QCOMPARE(stub.packets.back().at(3), uint8_t('1'));
-    QCOMPARE(stub.packets.back().at(10), uint8_t('8'));
-    QCOMPARE(messages.size(), size_t(7));
-    // The worker is released after every command.
-    QCOMPARE(context.lockFlag.load(), 0);
-    QVERIFY(QApplication::overrideCursor() == nullptr);
+void DialogsTest::SpcDialogKeepsOnlySixCharacters() {
+    SpcEntryDialog dialog;
+    QCOMPARE(dialog.windowTitle(), QStringLiteral(" Sprawdzanie kodu SPC"));
+    QCOMPARE(dialog.SpcEdit()->maxLength(), 6);
+    QCOMPARE(dialog.SpcEdit()->echoMode(), QLineEdit::Password);
+    dialog.show();
+    // Five characters: "Błędny kod SPC", and the dialog stays open without a code.
+    QString shown;
+    QTimer answer;
+    connect(&answer, &QTimer::timeout, this, [&shown] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            shown = box->text();
+            box->accept();
+        }
+    });
+    answer.start(20);
+    QTest::keyClicks(dialog.SpcEdit(), QStringLiteral("12345"));
+    dialog.OkButton()->click();
+    QCOMPARE(shown, QStringLiteral("Błędny kod SPC"));
+    QVERIFY(dialog.isVisible());
+    QVERIFY(!dialog.Entered());
+    QVERIFY(dialog.Spc().isEmpty());
+    QTest::keyClicks(dialog.SpcEdit(), QStringLiteral("67"));
+    QCOMPARE(dialog.SpcEdit()->text(), QStringLiteral("123456"));
+    dialog.OkButton()->click();
+    QCOMPARE(dialog.result(), int(QDialog::Accepted));
+    QVERIFY(dialog.Entered());
+    QCOMPARE(dialog.Spc(), QStringLiteral("123456"));
 }
 
 void DialogsTest::StatusDialogShowsTheContext() {
@@ -404,7 +431,8 @@ void DialogsTest::StatusDialogShowsTheContext() {
     wrapper.Attach(&stub);
     DeviceContext context;
     platform::FakeClock clock;
-    auto* dialog = new AdvancedStatusDialog(wrapper, context, clock);
+    CScreenFlowThread flows;
+    auto* dialog = new AdvancedStatusDialog(ModemSession(wrapper, context, clock), flows);
     QCOMPARE(dialog->windowTitle(), QStringLiteral("Advanced Status"));
     QVERIFY(!dialog->RfMonitorButton()->isEnabled());
     {

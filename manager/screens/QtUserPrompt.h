@@ -1,11 +1,13 @@
-// Message boxes and card dialogs for the worker and the dial callback, shown on the window thread and owned
-// by the main window. A worker's question blocks it until answered; once closing has started every question
-// is answered "cancel" at once and an open one is closed.
+// The Qt side of the prompt interface for one owning window: message boxes, the card and SPC dialogs and the
+// file-open dialog, shown modal over that window on the window thread. A question asked from another thread
+// blocks it until answered; once closing has started every question is answered "cancel" at once and an open
+// one is closed.
 #pragma once
 
 #include <QPointer>
 #include <QWidget>
 #include <atomic>
+#include <functional>
 
 #include "manager/core/UserPrompt.h"
 
@@ -15,9 +17,11 @@ namespace velmo::manager {
 
 class QtUserPrompt final : public IUserPrompt {
   public:
+    // closing may be null (nothing ever closes this window's questions early).
     QtUserPrompt(QWidget* owner, const std::atomic<bool>* closing) : owner_(owner), closing_(closing) {}
+    // The owner is going: later questions are answered "cancel".
     void Detach();
-    // Closes whatever prompt is open (window thread).
+    // Closes whatever question is open (window thread).
     void CancelOpen();
 
     PromptAnswer Message(const QString& text, const QString& caption, PromptIcon icon,
@@ -25,6 +29,8 @@ class QtUserPrompt final : public IUserPrompt {
     void MessageNoWait(const QString& text, const QString& caption, PromptIcon icon) override;
     bool AskPin(int attemptsLeft, QString* pin) override;
     bool AskPuk(int attemptsLeft, PukEntry* entry) override;
+    bool AskSpc(QString* spc) override;
+    bool AskOpenFile(const QString& caption, const QString& filter, QString* path) override;
 
   private:
     bool Closing() const { return closing_ != nullptr && closing_->load(); }

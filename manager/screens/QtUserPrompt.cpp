@@ -1,11 +1,15 @@
 #include "QtUserPrompt.h"
 
 #include <QApplication>
+#include <QFileDialog>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QThread>
 
-#include "manager/screens/PinEntryDialog.h"
-#include "manager/screens/PukEntryDialog.h"
+#include "PinEntryDialog.h"
+#include "PukEntryDialog.h"
+#include "SpcEntryDialog.h"
+#include "manager/core/Texts.h"
 
 namespace velmo::manager {
 
@@ -29,8 +33,10 @@ QMessageBox::Icon ToIcon(PromptIcon icon) {
 
 QMessageBox* MakeBox(QWidget* owner, const QString& text, const QString& caption, PromptIcon icon,
                      PromptButtons buttons) {
-    auto* box = new QMessageBox(ToIcon(icon), caption.isEmpty() ? QStringLiteral("VelmoManager") : caption,
-                                text, QMessageBox::NoButton, owner);
+    auto* box = new QMessageBox(ToIcon(icon), caption.isEmpty() ? AppCaption() : caption, text,
+                                QMessageBox::NoButton, owner);
+    // Texts from the modem or the network are never read as markup.
+    box->setTextFormat(Qt::PlainText);
     switch (buttons) {
         case PromptButtons::Ok:
             box->setStandardButtons(QMessageBox::Ok);
@@ -40,6 +46,8 @@ QMessageBox* MakeBox(QWidget* owner, const QString& text, const QString& caption
             break;
         case PromptButtons::YesNo:
             box->setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+            // A question before something that changes the modem: Enter must not agree by accident.
+            box->setDefaultButton(QMessageBox::No);
             break;
     }
     return box;
@@ -164,6 +172,38 @@ bool QtUserPrompt::AskPuk(int attemptsLeft, PukEntry* entry) {
             entry->puk = dialog.Puk();
             entry->newPin = dialog.NewPin();
             entry->confirmPin = dialog.ConfirmPin();
+        }
+    });
+    return ok;
+}
+
+bool QtUserPrompt::AskSpc(QString* spc) {
+    if (Closing()) {
+        return false;
+    }
+    bool ok = false;
+    RunOnWindow([&](QWidget* owner) {
+        SpcEntryDialog dialog(owner);
+        ok = RunModal(&dialog) == QDialog::Accepted && !Closing();
+        if (ok) {
+            *spc = dialog.Spc();
+        }
+    });
+    return ok;
+}
+
+bool QtUserPrompt::AskOpenFile(const QString& caption, const QString& filter, QString* path) {
+    if (Closing()) {
+        return false;
+    }
+    bool ok = false;
+    RunOnWindow([&](QWidget* owner) {
+        QFileDialog dialog(owner, caption, QString(), filter);
+        dialog.setFileMode(QFileDialog::ExistingFile);
+        dialog.setAcceptMode(QFileDialog::AcceptOpen);
+        ok = RunModal(&dialog) == QDialog::Accepted && !Closing() && !dialog.selectedFiles().isEmpty();
+        if (ok) {
+            *path = dialog.selectedFiles().constFirst();
         }
     });
     return ok;

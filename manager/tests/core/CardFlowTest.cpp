@@ -1,0 +1,104 @@
+// The card test commands as a flow: nothing is paused or sent before the user agrees, the confirmed code goes
+// out in its field, the worker is released afterwards, and the answer is shown with the command's title.
+#include <gtest/gtest.h>
+
+#include "CardStub.h"
+#include "Recorders.h"
+#include "manager/core/CardFlow.h"
+
+namespace velmo::manager::test {
+namespace {
+
+TEST(CardFlow, CardTestSendsNothingWithoutConfirmation) {
+    CardRig rig;
+    RecordingPrompt prompt;
+    const ModemSession session = rig.Session();
+    CCardFlow flow(session, prompt, CCardFlow::Caller::Screen);
+    for (CardTest test : kCardTests) {
+        prompt.answers.push_back(PromptAnswer::No);
+        flow.OnCardTest(test);
+    }
+    const std::vector<PromptRecord> questions = prompt.Records();
+    ASSERT_EQ(questions.size(), 7u);
+    EXPECT_TRUE(rig.stub.Packets().empty());
+    EXPECT_EQ(rig.context.lockFlag.load(), 0);
+    for (const PromptRecord& q : questions) {
+        EXPECT_EQ(q.buttons, PromptButtons::YesNo);
+        EXPECT_EQ(q.caption, QStringLiteral("Advanced Status"));
+        EXPECT_EQ(q.IconName(), "exclamation");
+    }
+    // The questions name the codes they would send.
+    EXPECT_TRUE(questions[1].text.contains(QStringLiteral("\"1234\"")));
+    EXPECT_TRUE(questions[6].text.contains(QStringLiteral("\"12345678\"")));
+}
+
+TEST(CardFlow, CardTestSendsTheConfirmedCodeAndShowsTheAnswer) {
+    CardRig rig;
+    // Nothing is paused before the user agrees.
+    struct CheckingPrompt : RecordingPrompt {
+        explicit CheckingPrompt(DeviceContext& c) : context(c) {}
+        PromptAnswer Message(const QString& text, const QString& caption, PromptIcon icon,
+                             PromptButtons buttons) override {
+            if (buttons == PromptButtons::YesNo && context.lockFlag.load() != 0) {
+                pausedWhileAsking = true;
+            }
+            return RecordingPrompt::Message(text, caption, icon, buttons);
+        }
+        DeviceContext& context;
+        bool pausedWhileAsking = false;
+    } prompt(rig.context);
+    const ModemSession session = rig.Session();
+    CCardFlow flow(session, prompt, CCardFlow::Caller::Screen);
+    const auto last = [&] { return prompt.Records().back(); };
+
+    flow.OnCardTest(CardTest::Status);
+    ASSERT_EQ(rig.stub.Packets().size(), 1u);
+    EXPECT_EQ(rig.stub.Packets()[0], std::vector<uint8_t>({60, 1, 35}));
+    EXPECT_EQ(last().caption, QStringLiteral("response of get uim status"));
+    EXPECT_EQ(last().text,
+              QStringLiteral("enable = 1, remained time = 3, uim_ack = 1, pin_verification = 2"));
+
+    flow.OnCardTest(CardTest::VerifyPin);
+    const std::vector<uint8_t> verify = {60, 1, 36, '1', '2', '3', '4', 0, 0, 0, 0};
+    EXPECT_EQ(rig.stub.Packets().back(), verify);
+    EXPECT_EQ(last().caption, QStringLiteral("response of PIN Verify"));
+    EXPECT_EQ(last().text, QStringLiteral("enable = 1, remained time = 3, uim_ack = 1"));
+
+    flow.OnCardTest(CardTest::DisablePin);
+    EXPECT_EQ(rig.stub.Packets().back().at(3), uint8_t(1));
+    EXPECT_EQ(last().caption, QStringLiteral("response of PIN disable"));
+    flow.OnCardTest(CardTest::EnablePin);
+    EXPECT_EQ(rig.stub.Packets().back().at(3), uint8_t(0));
+    EXPECT_EQ(last().caption, QStringLiteral("response of PIN enable"));
+    flow.OnCardTest(CardTest::ChangePin);
+    EXPECT_EQ(rig.stub.Packets().back().at(2), uint8_t(38));
+    EXPECT_EQ(last().caption, QStringLiteral("response of PIN Change"));
+    flow.OnCardTest(CardTest::PukStatus);
+    EXPECT_EQ(rig.stub.Packets().back(), std::vector<uint8_t>({60, 1, 39}));
+    EXPECT_EQ(last().caption, QStringLiteral("response of PUK Check"));
+    flow.OnCardTest(CardTest::UnblockPin);
+    EXPECT_EQ(rig.stub.Packets().back().at(2), uint8_t(40));
+    EXPECT_EQ(rig.stub.Packets().back().at(3), uint8_t('1'));
+    EXPECT_EQ(rig.stub.Packets().back().at(10), uint8_t('8'));
+    EXPECT_EQ(prompt.Messages().size(), 14u);  // a question and an answer each
+    EXPECT_FALSE(prompt.pausedWhileAsking);
+    // The worker is released after every command.
+    EXPECT_EQ(rig.context.lockFlag.load(), 0);
+}
+
+// A worker that does not stop within the bound: the command still goes out after 22 steps of 100 ms, and the
+// worker is released afterwards.
+TEST(CardFlow, AWorkerThatDoesNotStopCostsTheBoundAndIsReleased) {
+    CardRig rig;
+    rig.context.workerStepping.store(1);
+    RecordingPrompt prompt;
+    const ModemSession session = rig.Session();
+    const uint64_t before = rig.clock.Elapsed();
+    CCardFlow(session, prompt, CCardFlow::Caller::Screen).OnCardTest(CardTest::Status);
+    EXPECT_EQ(rig.clock.Elapsed() - before, 2200u);
+    EXPECT_EQ(rig.stub.Packets().size(), 1u);
+    EXPECT_EQ(rig.context.lockFlag.load(), 0);
+}
+
+}  // namespace
+}  // namespace velmo::manager::test
