@@ -14,6 +14,8 @@
 #include "manager/core/RegistryKey.h"
 #include "manager/core/Settings.h"
 #include "manager/core/SingleInstance.h"
+#include "manager/core/StopSignals.h"
+#include "manager/core/Texts.h"
 
 using namespace velmo::manager;
 
@@ -38,7 +40,7 @@ int main(int argc, char* argv[]) {
     QElapsedTimer started;
     started.start();
     QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("VelmoManager"));
+    QApplication::setApplicationName(AppCaption());
     QApplication::setOrganizationName(QStringLiteral("Brivanta"));
     QApplication::setQuitOnLastWindowClosed(false);
 
@@ -71,9 +73,7 @@ int main(int argc, char* argv[]) {
 
     SingleInstance instance;
     if (!instance.Claim()) {
-        QMessageBox::information(
-            nullptr, QStringLiteral("VelmoManager"),
-            QCoreApplication::translate("VelmoManager", "Aplikacja jest już uruchomiona."));
+        QMessageBox::information(nullptr, AppCaption(), Tr::tr("Aplikacja jest już uruchomiona."));
         return 0;
     }
 
@@ -91,10 +91,7 @@ int main(int argc, char* argv[]) {
                          kMaxComPortNumber + 1);
             return 2;
         }
-        RegistryKey key(kSettingKey, true);
-        key.WriteDword(QStringLiteral("Disable AutoPort"), 1);
-        key.WriteDword(QStringLiteral("COM Port Number"), port - 1);
-        key.WriteDword(QStringLiteral("Current Port"), kLinkUsb);
+        CSettings::StoreFixedPort(port);
     }
     CSettings settings;
     settings.Load();
@@ -102,7 +99,12 @@ int main(int argc, char* argv[]) {
     MainWindow::Options options;
     options.startMinimized = parser.isSet(minimized);
     options.splash = !parser.isSet(noSplash) && !parser.isSet(embedding) && !parser.isSet(automation);
+    // A stop signal or the end of the desktop session closes the program as its close button does; the
+    // handlers are in place before the window exists, so nothing is killed half-way.
+    StopSignals stopSignals;
     auto* window = new MainWindow(settings, options);
+    QObject::connect(&stopSignals, &StopSignals::stopRequested, window, [window] { window->StartClosing(); });
+    QObject::connect(&app, &QGuiApplication::commitDataRequest, window, [window] { window->StartClosing(); });
     QObject::connect(&instance, &SingleInstance::raiseRequested, window, &MainWindow::BringToFront);
     QObject::connect(window, &MainWindow::finished, &app, &QCoreApplication::quit, Qt::QueuedConnection);
     if (!window->Create()) {
@@ -119,7 +121,7 @@ int main(int argc, char* argv[]) {
     const bool quitReady = parser.isSet(quitWhenReady);
     bool readySeen = false;
     QObject::connect(window, &MainWindow::statusTextChanged, window, [&](const QString& text) {
-        if (readySeen || text != QCoreApplication::translate("ConnectionControl", "Gotowy")) {
+        if (readySeen || text != ReadyText()) {
             return;
         }
         readySeen = true;

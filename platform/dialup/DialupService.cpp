@@ -138,6 +138,13 @@ DialupOptions DialupOptions::FromEnvironment() {
     if (o.pppRunDir.empty()) {
         o.pppRunDir = "/run";
     }
+    // Other programs in their place, for tests of what happens once a call is up (no kernel PPP here).
+    if (const std::string chat = Env("VELMO_CHAT_PATH"); !chat.empty()) {
+        o.chatPath = chat;
+    }
+    if (const std::string pppd = Env("VELMO_PPPD_PATH"); !pppd.empty()) {
+        o.pppdPath = pppd;
+    }
     return o;
 }
 

@@ -117,6 +117,7 @@ struct LinkStatistics {
 //   connections $VELMO_DIALUP_RUNTIME_DIR, else $XDG_RUNTIME_DIR/velmo/dialup, else /tmp/velmo-<uid>/dialup
 //   interfaces  $VELMO_SYSFS_NET_DIR, else /sys/class/net
 //   pppd's pid files $VELMO_PPP_RUN_DIR, else /run
+//   chat and pppd $VELMO_CHAT_PATH and $VELMO_PPPD_PATH, else /usr/sbin/chat and /usr/sbin/pppd
 struct DialupOptions {
     std::string phonebookDir;
     std::string runtimeDir;
