@@ -1,5 +1,6 @@
 // A button drawn from one skin image holding its frames stacked vertically: normal and pressed, plus a
-// disabled frame for the three-frame kind.
+// disabled frame for the three-frame kind. Screen readers see it as a button with a press action; its name is
+// the widget's accessible name.
 #pragma once
 
 #include <QPixmap>
@@ -21,6 +22,9 @@ class CSkinBitmapButton : public QWidget {
     bool DrawFocus() const { return drawFocus_; }
     // The frame the next paint shows (0 normal, 1 pressed, 2 disabled).
     int CurrentFrame() const;
+    // A whole mouse click for callers without a mouse (the accessible press action); a disabled or hidden
+    // button ignores it, as it ignores the mouse.
+    void Click();
 
   signals:
     void clicked(int id);

@@ -13,12 +13,27 @@ constexpr int kOffValue = 0;
 constexpr int kOnValue = 10;
 constexpr int kHalfPeriodSteps = 5;
 constexpr int kOwnerGap = 4;
+
+// The words each notice picture carries, for the title that window lists and screen readers read.
+QString NoticeTitle(int bitmapId) {
+    switch (bitmapId) {
+        case 178:
+            return NoticeWindow::tr("Telefon w użyciu");
+        case 180:
+            return NoticeWindow::tr("Połączenie przychodzące");
+        case 181:
+            return NoticeWindow::tr("Poczta głosowa");
+        default:
+            return NoticeWindow::tr("Powiadomienie");
+    }
+}
 }  // namespace
 
 NoticeWindow::NoticeWindow(int bitmapId, std::atomic<bool>* shownFlag, QWidget* owner)
     : QWidget(owner, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowDoesNotAcceptFocus),
       image_(Skin(bitmapId)),
       shownFlag_(shownFlag) {
+    setWindowTitle(NoticeTitle(bitmapId));
     setAttribute(Qt::WA_ShowWithoutActivating);
     setFixedSize(image_.isNull() ? QSize(120, 26) : image_.size());
     setWindowOpacity(1.0);

@@ -6,12 +6,15 @@
 #include <QScreen>
 
 #include "SkinImages.h"
+#include "manager/core/Texts.h"
 
 namespace velmo::manager {
 
 SplashWindow::SplashWindow(QWidget* owner, int lifetimeMs)
     : QWidget(owner, Qt::SplashScreen | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint),
       image_(Skin(kBitmapId)) {
+    // Window lists and screen readers name it even though it has no frame to show a title.
+    setWindowTitle(AppCaption());
     setAttribute(Qt::WA_DeleteOnClose);
     setCursor(Qt::ArrowCursor);
     lifetime_.setSingleShot(true);

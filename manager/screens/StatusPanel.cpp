@@ -1,5 +1,6 @@
 #include "StatusPanel.h"
 
+#include <QAccessibleWidget>
 #include <QPainter>
 
 #include "SkinImages.h"
@@ -26,20 +27,58 @@ const QColor kAlertColour(255, 0, 0);
 const QColor kNoticeColour(255, 255, 50);
 const QColor kStatusColour(180, 180, 255);
 
+// The level a strip frame shows: out-of-range values draw the empty frame.
+int DrawnLevel(int level) {
+    return level < 0 || level >= kStripFrames ? 0 : level;
+}
+
 void DrawStripFrame(QPainter& painter, int bitmap, const QRect& dest, int level) {
-    if (level < 0 || level >= kStripFrames) {
-        level = 0;
-    }
     painter.drawPixmap(dest.topLeft(), Skin(bitmap),
-                       QRect(0, level * kFrameHeight, dest.width(), dest.height()));
+                       QRect(0, DrawnLevel(level) * kFrameHeight, dest.width(), dest.height()));
+}
+
+// The panel is painted, so its text and indicators reach assistive tools only through this interface.
+class StatusPanelAccessible final : public QAccessibleWidget {
+  public:
+    explicit StatusPanelAccessible(StatusPanel* panel) : QAccessibleWidget(panel, QAccessible::StatusBar) {}
+
+    QString text(QAccessible::Text t) const override {
+        // Null once the panel is being destroyed.
+        const auto* panel = qobject_cast<const StatusPanel*>(widget());
+        if (panel == nullptr) {
+            return QAccessibleWidget::text(t);
+        }
+        switch (t) {
+            case QAccessible::Name:
+                return panel->ShownText().trimmed();
+            case QAccessible::Description:
+                return panel->IndicatorsText();
+            default:
+                return QAccessibleWidget::text(t);
+        }
+    }
+};
+
+QAccessibleInterface* StatusPanelInterface(const QString&, QObject* object) {
+    if (auto* panel = qobject_cast<StatusPanel*>(object)) {
+        return new StatusPanelAccessible(panel);
+    }
+    return nullptr;
 }
 }  // namespace
 
 StatusPanel::StatusPanel(QWidget* parent)
     : QWidget(parent), status_(QStringLiteral("Please wait...")), notice_(QStringLiteral(" ")) {
+    // Before the first panel can be asked for its interface.
+    [[maybe_unused]] static const bool factoryInstalled = [] {
+        QAccessible::installFactory(&StatusPanelInterface);
+        return true;
+    }();
     setFixedSize(kPanelSize);
     // The composed pixmap covers every pixel.
     setAttribute(Qt::WA_OpaquePaintEvent);
+    accessibleText_ = ShownText().trimmed();
+    accessibleIndicators_ = IndicatorsText();
 }
 
 template <class T>
@@ -50,7 +89,26 @@ bool StatusPanel::Store(T& field, const T& value) {
     field = value;
     ++repaintRequests_;
     update();
+    PublishAccessibleChanges();
     return true;
+}
+
+void StatusPanel::PublishAccessibleChanges() {
+    // The traffic blink and hidden status texts behind a notice change nothing that is read out.
+    const QString text = ShownText().trimmed();
+    if (text != accessibleText_) {
+        accessibleText_ = text;
+        ++nameChangeEvents_;
+        QAccessibleEvent event(this, QAccessible::NameChanged);
+        QAccessible::updateAccessibility(&event);
+    }
+    const QString indicators = IndicatorsText();
+    if (indicators != accessibleIndicators_) {
+        accessibleIndicators_ = indicators;
+        ++descriptionChangeEvents_;
+        QAccessibleEvent event(this, QAccessible::DescriptionChanged);
+        QAccessible::updateAccessibility(&event);
+    }
 }
 
 bool StatusPanel::SetStatusText(const QString& text) {
@@ -65,6 +123,7 @@ bool StatusPanel::SetNoticeText(const QString& text, bool alert) {
     notice_ = text;
     ++repaintRequests_;
     update();
+    PublishAccessibleChanges();
     return true;
 }
 
@@ -120,6 +179,30 @@ int StatusPanel::ConnectionBitmap(int image) {
 
 QString StatusPanel::ShownText() const {
     return notice_.trimmed().isEmpty() ? status_ : notice_;
+}
+
+QString StatusPanel::IndicatorsText() const {
+    QString network;
+    switch (network_) {
+        case 2:
+            network = QStringLiteral("1X");
+            break;
+        case 3:
+            network = QStringLiteral("1xRTT");
+            break;
+        case 4:
+            network = QStringLiteral("EV-DO");
+            break;
+        default:
+            network = tr("brak sieci");
+            break;
+    }
+    const int top = kStripFrames - 1;
+    return tr("Sygnał: %1 z %2, sieć: %3, bateria: %4 z %2")
+        .arg(DrawnLevel(signal_))
+        .arg(top)
+        .arg(network)
+        .arg(DrawnLevel(battery_));
 }
 
 QColor StatusPanel::ShownTextColour() const {

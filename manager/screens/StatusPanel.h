@@ -1,5 +1,7 @@
 // The status panel of the main window: signal bars, battery strip, indicator icons, network and connection
 // images and one line of text. Every setter stores its value and asks for a repaint only when it changed.
+// Assistive tools read the panel as a status bar: its name is the line of text, its description the
+// indicators in words, each announced with an accessibility event when it changes.
 #pragma once
 
 #include <QPixmap>
@@ -40,12 +42,18 @@ class StatusPanel : public QWidget {
     // The text actually drawn and its colour.
     QString ShownText() const;
     QColor ShownTextColour() const;
+    // Signal, network and battery as the panel draws them, in words.
+    QString IndicatorsText() const;
     // The whole panel as the next paint draws it.
     QPixmap Compose() const;
 
     // How many repaints the setters asked for, and how many paints ran.
     int RepaintRequests() const { return repaintRequests_; }
     int PaintCount() const { return paintCount_; }
+    // How many NameChanged and DescriptionChanged events the panel sent (Qt drops them while no assistive
+    // tool listens, so they cannot be observed everywhere).
+    int NameChangeEvents() const { return nameChangeEvents_; }
+    int DescriptionChangeEvents() const { return descriptionChangeEvents_; }
 
     static int NetworkBitmap(int image);
     static int ConnectionBitmap(int image);
@@ -56,6 +64,7 @@ class StatusPanel : public QWidget {
   private:
     template <class T>
     bool Store(T& field, const T& value);
+    void PublishAccessibleChanges();
 
     QString status_;
     QString notice_;
@@ -68,6 +77,11 @@ class StatusPanel : public QWidget {
     int connection_ = 3;
     int repaintRequests_ = 0;
     int paintCount_ = 0;
+    // What assistive tools were last told, so that events go out only for real changes.
+    QString accessibleText_;
+    QString accessibleIndicators_;
+    int nameChangeEvents_ = 0;
+    int descriptionChangeEvents_ = 0;
 };
 
 }  // namespace velmo::manager
