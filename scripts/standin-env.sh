@@ -2,6 +2,8 @@
 # everything the manager, the dial-up service and the stand-in write, and the stand-in started in it.
 #   velmo_private_env DIR            exports the folders (settings, runtime, ports, phonebook, state) under DIR
 #   velmo_start_standin BIN SCENARIO starts velmo-modem-sim; sets velmo_sim_pid and velmo_sim_port
+#   velmo_test_env DIR               for the program tests: the private folders, a runtime folder of their own
+#                                    and the offscreen platform
 velmo_private_env() {
   local dir=$1
   mkdir -p "$dir"
@@ -32,4 +34,11 @@ velmo_start_standin() {
     return 1
   fi
   head -n 2 "$out"
+}
+
+velmo_test_env() {
+  velmo_private_env "$1"
+  export XDG_RUNTIME_DIR=$1/runtime QT_QPA_PLATFORM=offscreen
+  mkdir -p "$XDG_RUNTIME_DIR"
+  chmod 700 "$XDG_RUNTIME_DIR"
 }

@@ -5,12 +5,11 @@
 #include <QApplication>
 #include <QLineEdit>
 #include <QSignalSpy>
-#include <QTemporaryDir>
 #include <QTest>
 #include <memory>
 
+#include "StandInRig.h"
 #include "manager/app/MainWindow.h"
-#include "manager/core/RegistryKey.h"
 #include "manager/core/Settings.h"
 #include "manager/screens/CSkinBitmapButton.h"
 #include "manager/screens/NoticeWindow.h"
@@ -18,7 +17,6 @@
 #include "manager/screens/PukEntryDialog.h"
 #include "manager/screens/SplashWindow.h"
 #include "manager/screens/StatusPanel.h"
-#include "simulator/ModemSimulator.h"
 
 using namespace velmo::manager;
 
@@ -81,21 +79,11 @@ class AccessibilityTest : public QObject {
     Q_OBJECT
 
   private slots:
-    void init() {
-        dir_ = std::make_unique<QTemporaryDir>();
-        QVERIFY(dir_->isValid());
-        const QByteArray base = dir_->path().toUtf8();
-        qputenv("XDG_CONFIG_HOME", base + "/config");
-        qputenv("VELMO_PORTS_DIR", base + "/ports");
-        qputenv("VELMO_PHONEBOOK_DIR", base + "/phonebook");
-        qputenv("VELMO_DIALUP_RUNTIME_DIR", base + "/dialup");
-        qputenv("VELMO_DISCOVERY_ADDRESS", "127.0.0.1");
-    }
+    void init() { QVERIFY(rig_.Prepare()); }
 
     void cleanup() {
         window_.reset();
-        sim_.reset();
-        dir_.reset();
+        rig_.Stop();
     }
 
     void mainWindowIsUsableThroughItsAccessibleTree() {
@@ -216,22 +204,11 @@ class AccessibilityTest : public QObject {
 
   private:
     void StartStandIn() {
-        velmo::sim::ModemSimulator::Options options;
-        options.statePath = (dir_->path() + QStringLiteral("/modem-sim.state")).toStdString();
-        options.scenario = "healthy-evdo";
-        sim_ = std::make_unique<velmo::sim::ModemSimulator>(options);
-        std::string error;
-        QVERIFY2(sim_->Start(&error), error.c_str());
-        // A fixed port: automatic detection never sees a pty.
-        QVERIFY(PrepareSettingsFile());
-        RegistryKey key(kSettingKey, true);
-        key.WriteDword(QStringLiteral("Disable AutoPort"), 1);
-        key.WriteDword(QStringLiteral("COM Port Number"), static_cast<uint32_t>(sim_->Port() - 1));
-        key.WriteDword(QStringLiteral("Current Port"), kLinkUsb);
+        const std::string error = rig_.Start("healthy-evdo");
+        QVERIFY2(error.empty(), error.c_str());
     }
 
-    std::unique_ptr<QTemporaryDir> dir_;
-    std::unique_ptr<velmo::sim::ModemSimulator> sim_;
+    velmo::manager::test::StandInRig rig_;
     CSettings settings_;
     std::unique_ptr<MainWindow> window_;
 };

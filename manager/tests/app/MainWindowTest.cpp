@@ -8,15 +8,14 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <algorithm>
 #include <cstdlib>
 #include <memory>
 
+#include "StandInRig.h"
 #include "manager/app/MainWindow.h"
-#include "manager/core/RegistryKey.h"
 #include "manager/core/Settings.h"
 #include "manager/core/StopSignals.h"
 #include "manager/screens/AdvancedStatusDialog.h"
@@ -25,8 +24,6 @@
 #include "manager/screens/PinEntryDialog.h"
 #include "manager/screens/StatusPanel.h"
 #include "manager/tests/core/Recorders.h"
-#include "simulator/AtPort.h"
-#include "simulator/ModemSimulator.h"
 
 using namespace velmo::manager;
 
@@ -44,24 +41,13 @@ class MainWindowTest : public QObject {
     Q_OBJECT
 
   private slots:
-    void init() {
-        dir_ = std::make_unique<QTemporaryDir>();
-        QVERIFY(dir_->isValid());
-        const QByteArray base = dir_->path().toUtf8();
-        qputenv("XDG_CONFIG_HOME", base + "/config");
-        qputenv("VELMO_PORTS_DIR", base + "/ports");
-        qputenv("VELMO_PHONEBOOK_DIR", base + "/phonebook");
-        qputenv("VELMO_DIALUP_RUNTIME_DIR", base + "/dialup");
-        qputenv("VELMO_DISCOVERY_ADDRESS", "127.0.0.1");
-    }
+    void init() { QVERIFY(rig_.Prepare()); }
 
     void cleanup() {
         window_.reset();
-        atPort_.reset();
         prompt_.Clear();
         prompt_.pins.clear();
-        sim_.reset();
-        dir_.reset();
+        rig_.Stop();
     }
 
     void startsFindsTheModemAndClosesInOrder() {
@@ -94,7 +80,7 @@ class MainWindowTest : public QObject {
         // The close button only starts closing; the worker sends its quit requests, then the window goes.
         bool finished = false;
         connect(window_.get(), &MainWindow::finished, this, [&finished] { finished = true; });
-        const size_t before = sim_->Requests().size();
+        const size_t before = rig_.Sim().Requests().size();
         QTest::mouseClick(window_->Button(MainWindow::kClose), Qt::LeftButton);
         QCOMPARE(panel->StatusText(), QStringLiteral("Zamykanie… "));
         // A second press, and the system close, change nothing.
@@ -104,16 +90,7 @@ class MainWindowTest : public QObject {
         QTRY_VERIFY_WITH_TIMEOUT(finished, 10000);
         QVERIFY(window_->IsShutDown());
         QVERIFY(!ProcessFlags::workerRunning.load());
-        bool quit5 = false;
-        bool quit16 = false;
-        const auto requests = sim_->Requests();
-        for (size_t i = before; i < requests.size(); ++i) {
-            const auto& p = requests[i].packet;
-            quit5 = quit5 || (p.size() >= 3 && p[0] == 0x3C && p[2] == 5);
-            quit16 = quit16 || (p.size() >= 3 && p[0] == 0x3C && p[2] == 16);
-        }
-        QVERIFY(quit5);
-        QVERIFY(quit16);
+        QVERIFY(rig_.QuitRequestsSince(before));
     }
 
     void trafficMadeElsewhereShowsConnectedAndBlinks() {
@@ -140,7 +117,7 @@ class MainWindowTest : public QObject {
         QTRY_VERIFY_WITH_TIMEOUT(panel->ShownText() != QStringLiteral("Niski poziom baterii"), 3000);
         // Voice mail: its icon, notice window B once, and the notice line in yellow.
         std::string error;
-        QVERIFY2(sim_->SetField("notices", "2", &error), error.c_str());
+        QVERIFY2(rig_.Sim().SetField("notices", "2", &error), error.c_str());
         QTRY_VERIFY_WITH_TIMEOUT(panel->VoiceMailIcon(), 5000);
         QTRY_VERIFY(VisibleNoticeWindows() == 1);
         QTRY_COMPARE_WITH_TIMEOUT(panel->ShownText(), QStringLiteral("Poczta głosowa"), 5000);
@@ -206,7 +183,7 @@ class MainWindowTest : public QObject {
         QCOMPARE(error.caption, QStringLiteral("Połączenie"));
         QCOMPARE(error.icon, PromptIcon::Stop);
         // The dial really went out on the modem's AT port.
-        const std::vector<std::string> commands = atPort_->Commands();
+        const std::vector<std::string> commands = rig_.AtPort().Commands();
         QVERIFY(std::find(commands.begin(), commands.end(), "ATD#777") != commands.end());
         QTRY_VERIFY(!window_->InputBlocked());
         // The device is closed and found again.
@@ -217,7 +194,7 @@ class MainWindowTest : public QObject {
     // manager dialled is hung up when the service object goes. pppd is a stand-in script here (this kernel
     // has no PPP): it reports a link that came up and stays until it is told to terminate.
     void stopSignalQuitsInOrderAndHangsUp() {
-        const QString dir = dir_->path();
+        const QString dir = rig_.Dir();
         QFile script(dir + QStringLiteral("/pppd"));
         QVERIFY(script.open(QIODevice::WriteOnly));
         script.write(
@@ -250,7 +227,7 @@ class MainWindowTest : public QObject {
         const std::vector<PromptRecord> dialMessages = prompt_.Messages();
         QVERIFY2(dialMessages.empty(),
                  qPrintable(dialMessages.empty() ? QString() : dialMessages.front().text));
-        const size_t before = sim_->Requests().size();
+        const size_t before = rig_.Sim().Requests().size();
 
         ::raise(SIGTERM);
         QTRY_COMPARE(window_->Panel()->StatusText(), QStringLiteral("Zamykanie… "));
@@ -259,16 +236,7 @@ class MainWindowTest : public QObject {
         QVERIFY(window_->IsShutDown());
         QVERIFY(!ProcessFlags::workerRunning.load());
         QVERIFY(QFile::exists(dir + QStringLiteral("/pppd-hungup")));
-        bool quit5 = false;
-        bool quit16 = false;
-        const auto requests = sim_->Requests();
-        for (size_t i = before; i < requests.size(); ++i) {
-            const auto& p = requests[i].packet;
-            quit5 = quit5 || (p.size() >= 3 && p[0] == 0x3C && p[2] == 5);
-            quit16 = quit16 || (p.size() >= 3 && p[0] == 0x3C && p[2] == 16);
-        }
-        QVERIFY(quit5);
-        QVERIFY(quit16);
+        QVERIFY(rig_.QuitRequestsSince(before));
         qunsetenv("VELMO_PPPD_PATH");
     }
 
@@ -282,21 +250,8 @@ class MainWindowTest : public QObject {
     }
 
     void StartStandIn(const std::string& scenario) {
-        velmo::sim::ModemSimulator::Options options;
-        options.statePath = (dir_->path() + QStringLiteral("/modem-sim.state")).toStdString();
-        options.scenario = scenario;
-        sim_ = std::make_unique<velmo::sim::ModemSimulator>(options);
-        std::string error;
-        QVERIFY2(sim_->Start(&error), error.c_str());
-        // The modem's AT port, which the connect button dials on.
-        atPort_ = std::make_unique<velmo::sim::AtPort>();
-        QVERIFY2(atPort_->Start("Brivanta Modem " + std::to_string(sim_->Port()), &error), error.c_str());
-        // A fixed port: automatic detection never sees a pty.
-        QVERIFY(PrepareSettingsFile());
-        RegistryKey key(kSettingKey, true);
-        key.WriteDword(QStringLiteral("Disable AutoPort"), 1);
-        key.WriteDword(QStringLiteral("COM Port Number"), static_cast<uint32_t>(sim_->Port() - 1));
-        key.WriteDword(QStringLiteral("Current Port"), kLinkUsb);
+        const std::string error = rig_.Start(scenario);
+        QVERIFY2(error.empty(), error.c_str());
     }
 
     void StartManager() {
@@ -308,9 +263,7 @@ class MainWindowTest : public QObject {
         QVERIFY(window_->Create());
     }
 
-    std::unique_ptr<QTemporaryDir> dir_;
-    std::unique_ptr<velmo::sim::ModemSimulator> sim_;
-    std::unique_ptr<velmo::sim::AtPort> atPort_;
+    velmo::manager::test::StandInRig rig_;
     CSettings settings_;
     RecordingPrompt prompt_;
     std::unique_ptr<MainWindow> window_;

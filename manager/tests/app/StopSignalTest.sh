@@ -7,10 +7,7 @@ bin=$1
 work=$(mktemp -d)
 trap 'kill "$velmo_sim_pid" "${manager_pid:-}" 2>/dev/null || true; wait 2>/dev/null || true; rm -rf "$work"' EXIT
 source "$(dirname "$0")/../../../scripts/standin-env.sh"
-velmo_private_env "$work"
-export XDG_RUNTIME_DIR=$work/runtime QT_QPA_PLATFORM=offscreen
-mkdir -p "$XDG_RUNTIME_DIR"
-chmod 700 "$XDG_RUNTIME_DIR"
+velmo_test_env "$work"
 velmo_start_standin "$bin" healthy-evdo
 port=$velmo_sim_port
 
