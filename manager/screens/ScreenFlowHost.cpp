@@ -37,6 +37,10 @@ ScreenFlowHost::ScreenFlowHost(QWidget* window, CScreenFlowThread& thread)
 }
 
 ScreenFlowHost::~ScreenFlowHost() {
+    {
+        std::lock_guard lock(inbox_->mutex);
+        inbox_->host = nullptr;
+    }
     if (pending_ > 0) {
         Unblock();
     }
@@ -49,15 +53,12 @@ bool ScreenFlowHost::Run(std::function<void()> flow, std::function<void()> then)
         if (!box) {
             return;
         }
-        QPointer<ScreenFlowHost> host;
-        {
-            std::lock_guard lock(box->mutex);
-            box->done.push_back(then ? std::move(then) : std::function<void()>([] {}));
-            host = box->host;
-        }
-        // Only a wake-up crosses to the window thread; what it runs comes out of the queue there.
-        if (host) {
-            QMetaObject::invokeMethod(host.data(), &ScreenFlowHost::Drain, Qt::QueuedConnection);
+        std::lock_guard lock(box->mutex);
+        box->done.push_back(then ? std::move(then) : std::function<void()>([] {}));
+        // Only a wake-up crosses to the window thread; what it runs comes out of the queue there. Posted under
+        // the lock, so the host cannot go in between (its destructor takes the lock first).
+        if (box->host != nullptr) {
+            QMetaObject::invokeMethod(box->host, &ScreenFlowHost::Drain, Qt::QueuedConnection);
         }
     };
     if (!thread_.Post(std::move(flow), std::move(done))) {

@@ -48,9 +48,9 @@ class ScreenFlowHost : public QObject {
     // Finished flows' continuations, filled by the flow thread and drained on the window thread. Shared with
     // the flow thread's completions so that a host destroyed meanwhile leaves them nothing to touch.
     struct Inbox {
-        std::mutex mutex;
+        std::mutex mutex;  // guards both members
         std::deque<std::function<void()>> done;
-        QPointer<ScreenFlowHost> host;
+        ScreenFlowHost* host = nullptr;  // cleared by the host's destructor
     };
     std::shared_ptr<Inbox> inbox_;
 };
