@@ -7,6 +7,7 @@
 #include <atomic>
 #include <cstdint>
 #include <mutex>
+#include <string>
 
 #include "platform/Clock.h"
 #include "velmo/IOrvikModem.h"
@@ -103,11 +104,16 @@ struct DeviceContext {
     std::atomic<int64_t> connectionStart{0};
     // Set by a trigger, cleared by the notice window when its sequence ends.
     std::array<std::atomic<bool>, 3> noticeShown{};
+    // Set by a screen while it holds the worker paused (the settings window's Apply after a modem reset): the
+    // worker's next step closes the device and searches anew. Cleared by the worker.
+    std::atomic<bool> deviceResetRequested{false};
 
     // Copied by the worker after each polling cycle; read by the window thread.
     mutable std::mutex statusLock;
     ModemStatusRecord statusCopy{};  // NetworkKind holds the cached parameter 27 (the mode)
     UserStatus user{};
+    std::string directoryNumber;  // parameter 11, read once per device start-up
+    std::string identity;         // the device text of an Ethernet unit
 
     ModemStatusRecord StatusCopy() const {
         std::lock_guard<std::mutex> lk(statusLock);
@@ -116,6 +122,23 @@ struct DeviceContext {
     UserStatus User() const {
         std::lock_guard<std::mutex> lk(statusLock);
         return user;
+    }
+    std::string DirectoryNumber() const {
+        std::lock_guard<std::mutex> lk(statusLock);
+        return directoryNumber;
+    }
+    std::string Identity() const {
+        std::lock_guard<std::mutex> lk(statusLock);
+        return identity;
+    }
+    void SetDeviceTexts(const std::string* number, const std::string* text) {
+        std::lock_guard<std::mutex> lk(statusLock);
+        if (number != nullptr) {
+            directoryNumber = *number;
+        }
+        if (text != nullptr) {
+            identity = *text;
+        }
     }
 };
 

@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QLoggingCategory>
+#include <algorithm>
 #include <cstdio>
 
 #include "CModemWrapper.h"
@@ -158,6 +159,16 @@ int CDeviceStateMachine::Run() {
             wait_.store(0);
             context_.lockFlag.store(0);
         }
+        if (context_.lockFlag.load() == 0 && context_.deviceResetRequested.exchange(false) &&
+            !context_.closing.load()) {
+            char line[128];
+            std::snprintf(line, sizeof line, "t=%u device reset: %s -> DM_STATE_USB_CLOSE",
+                          clock_.TickCount(), DeviceStateName(current));
+            Trace(line);
+            SetState(DM_STATE_USB_CLOSE);
+            retry_.store(0);
+            wait_.store(0);
+        }
         if (context_.lockFlag.load() != 0 && !context_.closing.load()) {
             context_.workerStepping.store(0);
             if (!pausedNoted) {
@@ -262,6 +273,8 @@ bool CDeviceStateMachine::TryEthernet() {
         return false;
     }
     TakeOverDevice(kLinkEthernet);
+    const std::string identity = wrapper_.DeviceText();
+    context_.SetDeviceTexts(nullptr, &identity);
     view_.SetConnectionImage(0);
     view_.SetConnectButtonsEnabled(false);
     view_.SetStatusText(Tr::tr("Wykryto urządzenie"));
@@ -349,6 +362,8 @@ void CDeviceStateMachine::StepEtherIdle() {
     SetState(DM_STATE_USB_IDLE_1);
     wait_.store(kStartupWait);
     if (wrapper_.ReadDeviceText()) {
+        const std::string identity = wrapper_.DeviceText();
+        context_.SetDeviceTexts(nullptr, &identity);
         retry_.store(0);
     } else {
         Fail(DM_STATE_ETHER_CLOSE);
@@ -385,6 +400,12 @@ void CDeviceStateMachine::StepCapability() {
     wait_.store(kStepWait);
     if (const std::optional<uint16_t> value = wrapper_.ReadCapability()) {
         context_.capability.store(static_cast<int32_t>(*value));
+        // A USB modem's identity text too, for the settings window (an Ethernet unit's came with its open);
+        // nothing depends on it.
+        if (settings_.Record().linkType.load() == kLinkUsb && wrapper_.ReadDeviceText()) {
+            const std::string identity = wrapper_.DeviceText();
+            context_.SetDeviceTexts(nullptr, &identity);
+        }
         SetState(DM_STATE_USB_IDLE_3);
         retry_.store(0);
         return;
@@ -456,6 +477,9 @@ void CDeviceStateMachine::StepStatus0() {
 void CDeviceStateMachine::StepParameter11() {
     wait_.store(kStepWait);
     if (wrapper_.ReadCachedParameter(ParamCode::DirNumber)) {
+        const std::vector<uint8_t> v = wrapper_.CachedParameter(ParamCode::DirNumber);
+        const std::string number(v.begin(), std::find(v.begin(), v.end(), uint8_t{0}));
+        context_.SetDeviceTexts(&number, nullptr);
         SetState(DM_STATE_USB_IDLE_6);
     } else {
         Fail();

@@ -158,7 +158,7 @@ BatteryStrip BatteryStripFor(uint16_t word) {
 
 BatteryTexts BatteryTextsFor(uint16_t word) {
     if (NoBattery(word)) {
-        return {Tr::tr("Brak baterii"), QString()};
+        return {Tr::tr("Brak baterii"), QString(), false};
     }
     const int p = Percent(word);
     switch (PowerState(word)) {
@@ -183,9 +183,9 @@ BatteryTexts BatteryTextsFor(uint16_t word) {
             return {Tr::tr("Błąd"), QString()};
         default:
             if (p > 0) {
-                return {Tr::tr("Ładowanie"), QStringLiteral("--")};
+                return {Tr::tr("Ładowanie"), QStringLiteral("--"), false};
             }
-            return {Tr::tr("Brak baterii"), QStringLiteral("--")};
+            return {Tr::tr("Brak baterii"), QStringLiteral("--"), false};
     }
 }
 

@@ -29,6 +29,8 @@ BatteryStrip BatteryStripFor(uint16_t word);
 struct BatteryTexts {
     QString text;
     QString range;
+    // The status table shows the range as a percentage, except while charging or without a battery.
+    bool rangeIsPercent = true;
 };
 BatteryTexts BatteryTextsFor(uint16_t word);
 

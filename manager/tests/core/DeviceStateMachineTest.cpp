@@ -231,6 +231,30 @@ TEST_F(MachineTest, CloseDuringSearchSendsNoQuitPackets) {
     EXPECT_LT(clock_.Elapsed(), 1100u);
 }
 
+// A screen that reset the modem while it held the worker: once released, the worker closes the device and
+// searches again, never before.
+TEST_F(MachineTest, DeviceResetAskedDuringAPauseClosesOnceReleased) {
+    {
+        std::lock_guard<std::mutex> lk(modem_.mutex);
+        modem_.status.InService = 1;
+    }
+    clock_.At(2025, [this] {
+        context_.lockFlag = 1;
+        context_.deviceResetRequested = true;
+    });
+    clock_.At(3025, [this] { context_.lockFlag = 0; });
+    EXPECT_EQ(RunUntil(7000), kWorkerQuit);
+    EXPECT_FALSE(context_.deviceResetRequested.load());
+    const std::vector<uint64_t> closes = StepTimes("DM_STATE_USB_CLOSE");
+    ASSERT_EQ(closes.size(), 1u);
+    EXPECT_GE(closes[0], 3025u);
+    EXPECT_LT(closes[0], 3025u + 250u);
+    // Found again after the close's 20 ticks.
+    const std::vector<uint64_t> found = StepTimes("DM_STATE_USB_IDLE");
+    ASSERT_EQ(found.size(), 2u);
+    EXPECT_GT(found[1], closes[0]);
+}
+
 TEST_F(MachineTest, LockPausesAndResumesExactly) {
     {
         std::lock_guard<std::mutex> lk(modem_.mutex);
