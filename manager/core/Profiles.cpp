@@ -193,12 +193,7 @@ bool CProfiles::SetDefault(const QString& name) {
     }
     RegistryKey(kSettingKey, true).WriteString(CSettings::kDefaultProfile, name);
 
-    RegistryKey profiles(kProfileKey, false);
-    QStringList names;
-    QString sub;
-    for (bool more = profiles.FirstSubkey(&sub); more; more = profiles.NextSubkey(&sub)) {
-        names.append(sub);
-    }
+    const QStringList names = Names();
     if (names.isEmpty()) {
         return false;
     }
@@ -212,6 +207,16 @@ bool CProfiles::SetDefault(const QString& name) {
 
 QString CProfiles::DefaultName() {
     return RegistryKey(kSettingKey, true).ReadString(CSettings::kDefaultProfile, QString());
+}
+
+QStringList CProfiles::Names() {
+    RegistryKey profiles(kProfileKey, false);
+    QStringList names;
+    QString sub;
+    for (bool more = profiles.FirstSubkey(&sub); more; more = profiles.NextSubkey(&sub)) {
+        names.append(sub);
+    }
+    return names;
 }
 
 bool CProfiles::EntryCheck(const QString& name) {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <cstdint>
 
 namespace velmo::dialup {
@@ -49,6 +50,8 @@ class CProfiles {
     bool DeleteEntry(const QString& name);
     bool SetDefault(const QString& name);
     QString DefaultName();
+    // The profiles' names, in the store's order.
+    QStringList Names();
     bool EntryCheck(const QString& name);
     bool RepairEntry(const QString& name);
     int CountModemDevices();

@@ -5,6 +5,8 @@
 
 #include <QString>
 
+#include "Profiles.h"
+
 namespace velmo::manager {
 
 enum class PromptIcon { None, Exclamation, Stop, Information, Question };
@@ -61,6 +63,9 @@ class IUserPrompt {
     virtual bool AskSpc(QString* spc) = 0;
     // The file-open dialog; false when the user cancelled.
     virtual bool AskOpenFile(const QString& caption, const QString& filter, QString* path) = 0;
+    // The profile dialog titled title, its fields starting from *record; false when the user cancelled. On OK
+    // *record holds what was typed (the dialog has checked the name and the number).
+    virtual bool AskProfile(const QString& title, ProfileRecord* record) = 0;
 };
 
 }  // namespace velmo::manager

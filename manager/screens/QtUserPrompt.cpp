@@ -7,6 +7,7 @@
 #include <QThread>
 
 #include "PinEntryDialog.h"
+#include "ProfileDialog.h"
 #include "PukEntryDialog.h"
 #include "SpcEntryDialog.h"
 #include "manager/core/Texts.h"
@@ -204,6 +205,22 @@ bool QtUserPrompt::AskOpenFile(const QString& caption, const QString& filter, QS
         ok = RunModal(&dialog) == QDialog::Accepted && !Closing() && !dialog.selectedFiles().isEmpty();
         if (ok) {
             *path = dialog.selectedFiles().constFirst();
+        }
+    });
+    return ok;
+}
+
+bool QtUserPrompt::AskProfile(const QString& title, ProfileRecord* record) {
+    if (Closing()) {
+        return false;
+    }
+    bool ok = false;
+    RunOnWindow([&](QWidget* owner) {
+        ProfileDialog dialog(*record, nullptr, owner);
+        dialog.setWindowTitle(title);
+        ok = RunModal(&dialog) == QDialog::Accepted && !Closing();
+        if (ok) {
+            *record = dialog.Record();
         }
     });
     return ok;

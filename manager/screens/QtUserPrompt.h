@@ -31,6 +31,7 @@ class QtUserPrompt final : public IUserPrompt {
     bool AskPuk(int attemptsLeft, PukEntry* entry) override;
     bool AskSpc(QString* spc) override;
     bool AskOpenFile(const QString& caption, const QString& filter, QString* path) override;
+    bool AskProfile(const QString& title, ProfileRecord* record) override;
 
   private:
     bool Closing() const { return closing_ != nullptr && closing_->load(); }

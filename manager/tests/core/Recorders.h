@@ -25,6 +25,10 @@ class Transcript {
         std::lock_guard<std::mutex> lk(mutex_);
         return lines_;
     }
+    void Clear() {
+        std::lock_guard<std::mutex> lk(mutex_);
+        lines_.clear();
+    }
     std::string Text() const {
         std::string out;
         for (const std::string& l : Lines()) {
@@ -156,7 +160,7 @@ class RecordingView : public IDeviceView {
 };
 
 struct PromptRecord {
-    std::string kind;  // "message", "nowait", "pin", "puk", "spc", "file"
+    std::string kind;  // "message", "nowait", "pin", "puk", "spc", "file", "profile"
     QString text;
     QString caption;
     PromptIcon icon = PromptIcon::None;
@@ -184,8 +188,8 @@ inline PromptRecord Msg(const char* text, const char* caption = "", PromptIcon i
 }
 
 // Answers prompts from scripts. A message with more than an OK button takes the next of answers (Yes, or OK,
-// when there is none left); a PIN, PUK, SPC or file answer of nullopt is "Exit"/"Cancel", and so is an
-// empty script.
+// when there is none left); a PIN, PUK, SPC, file or profile answer of nullopt is "Exit"/"Cancel", and so is
+// an empty script.
 class RecordingPrompt : public IUserPrompt {
   public:
     explicit RecordingPrompt(Transcript* transcript = nullptr) : transcript_(transcript) {}
@@ -223,6 +227,11 @@ class RecordingPrompt : public IUserPrompt {
         Add({"file", filter, caption, PromptIcon::None});
         return Take(files, path);
     }
+    // Records the title and the name the dialog started with.
+    bool AskProfile(const QString& title, ProfileRecord* record) override {
+        Add({"profile", record->name, title, PromptIcon::None});
+        return Take(profiles, record);
+    }
 
     std::vector<PromptRecord> Records() const {
         std::lock_guard<std::mutex> lk(mutex_);
@@ -248,6 +257,7 @@ class RecordingPrompt : public IUserPrompt {
     std::deque<std::optional<PukEntry>> puks;
     std::deque<std::optional<QString>> spcs;
     std::deque<std::optional<QString>> files;
+    std::deque<std::optional<ProfileRecord>> profiles;
 
   private:
     template <class T>
