@@ -1,10 +1,12 @@
 // The skin images, the bitmap buttons and the status panel.
+#include <QAccessible>
 #include <QSignalSpy>
 #include <QTest>
 
 #include "manager/screens/CSkinBitmapButton.h"
 #include "manager/screens/SkinImages.h"
 #include "manager/screens/StatusPanel.h"
+#include "manager/screens/settings/CFlatButton.h"
 
 using namespace velmo::manager;
 
@@ -19,6 +21,47 @@ QImage Frame(int bitmap, int frames, int index) {
 QImage Shot(QWidget* widget) {
     return widget->grab().toImage().convertToFormat(QImage::Format_ARGB32);
 }
+
+int CountColour(const QImage& image, const QRect& area, const QColor& colour) {
+    int count = 0;
+    for (int y = area.top(); y <= area.bottom(); ++y) {
+        for (int x = area.left(); x <= area.right(); ++x) {
+            count += image.pixelColor(x, y) == colour ? 1 : 0;
+        }
+    }
+    return count;
+}
+
+// Colours that are all told apart.
+QPalette FlatTestPalette() {
+    QPalette palette;
+    palette.setColor(QPalette::Light, QColor(255, 255, 255));
+    palette.setColor(QPalette::Midlight, QColor(230, 230, 230));
+    palette.setColor(QPalette::Button, QColor(212, 208, 200));
+    palette.setColor(QPalette::Mid, QColor(128, 128, 128));
+    palette.setColor(QPalette::Dark, QColor(64, 64, 64));
+    palette.setColor(QPalette::Shadow, QColor(0, 0, 0));
+    palette.setColor(QPalette::ButtonText, QColor(0, 0, 160));
+    return palette;
+}
+
+// The test palette, on a font that draws text in its pen colour only.
+void SetFlatTestLook(QWidget* widget) {
+    widget->setPalette(FlatTestPalette());
+    QFont font = widget->font();
+    font.setPixelSize(13);
+    font.setStyleStrategy(QFont::NoAntialias);
+    widget->setFont(font);
+}
+
+class PaintCounter : public QObject {
+  public:
+    int paints = 0;
+    bool eventFilter(QObject*, QEvent* event) override {
+        paints += event->type() == QEvent::Paint ? 1 : 0;
+        return false;
+    }
+};
 
 }  // namespace
 
@@ -41,6 +84,11 @@ class SkinWidgetsTest : public QObject {
     void PanelTextColourFollowsNotice();
     void PanelSignalOutsideRangeDrawsEmptyFrame();
     void PanelImagesByValue();
+
+    void FlatColoursAreTruncatedHalfways();
+    void FlatButtonRecolorsOnPaletteChange();
+    void FlatButtonPaintsPressedAndDisabledLooks();
+    void FlatButtonIsAPushButtonSizedForItsText();
 };
 
 void SkinWidgetsTest::SkinImagesHaveTheirSizes_data() {
@@ -272,6 +320,130 @@ void SkinWidgetsTest::PanelImagesByValue() {
     panel.SetVoiceMailIcon(false);
     panel.SetTrafficIndicator(false);
     QCOMPARE(panel.Compose().toImage(), before);
+}
+
+void SkinWidgetsTest::FlatColoursAreTruncatedHalfways() {
+    QPalette palette = FlatTestPalette();
+    FlatButtonColours c = FlatColoursFor(palette);
+    QCOMPARE(c.highlight, QColor(255, 255, 255));
+    QCOMPARE(c.light, QColor(230, 230, 230));
+    QCOMPARE(c.face, QColor(212, 208, 200));
+    QCOMPARE(c.shadow, QColor(128, 128, 128));
+    QCOMPARE(c.dark, QColor(64, 64, 64));
+    QCOMPARE(c.frame, QColor(0, 0, 0));
+    QCOMPARE(c.text, QColor(0, 0, 160));
+    QCOMPARE(c.pressedFace, QColor(170, 168, 164));
+    QCOMPARE(c.outerDark, QColor(96, 96, 96));
+    // Each channel steps half the way from the first colour, rounded towards it: not (a + b) / 2.
+    palette.setColor(QPalette::Button, QColor(255, 0, 1));
+    palette.setColor(QPalette::Mid, QColor(0, 255, 0));
+    palette.setColor(QPalette::Dark, QColor(255, 0, 255));
+    c = FlatColoursFor(palette);
+    QCOMPARE(c.pressedFace, QColor(128, 127, 1));
+    QCOMPARE(c.outerDark, QColor(127, 128, 127));
+}
+
+void SkinWidgetsTest::FlatButtonRecolorsOnPaletteChange() {
+    QWidget parent;
+    parent.resize(200, 60);
+    auto* button = new CFlatButton(QStringLiteral("Zastosuj"), &parent);
+    button->setGeometry(10, 10, 120, 30);
+    PaintCounter counter;
+    button->installEventFilter(&counter);
+    parent.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&parent));
+    QTRY_VERIFY(counter.paints > 0);
+
+    // From the application palette, which the button inherits...
+    const QPalette original = QApplication::palette();
+    QPalette appPalette = original;
+    appPalette.setColor(QPalette::Button, QColor(10, 20, 30));
+    QApplication::setPalette(appPalette);
+    QTRY_COMPARE(button->Colours().face, QColor(10, 20, 30));
+    QApplication::setPalette(original);
+    QTRY_COMPARE(button->Colours(), FlatColoursFor(original));
+
+    // ...and from its window's, with a repaint in the new colours.
+    QTest::qWait(20);
+    const int painted = counter.paints;
+    SetFlatTestLook(&parent);
+    QCOMPARE(button->Colours(), FlatColoursFor(FlatTestPalette()));
+    QTRY_VERIFY(counter.paints > painted);
+    QCOMPARE(Shot(button).pixelColor(8, 15), QColor(212, 208, 200));
+}
+
+void SkinWidgetsTest::FlatButtonPaintsPressedAndDisabledLooks() {
+    QWidget parent;
+    SetFlatTestLook(&parent);
+    parent.resize(200, 60);
+    auto* button = new CFlatButton(QStringLiteral("Zastosuj"), &parent);
+    button->setGeometry(10, 10, 120, 30);
+    parent.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&parent));
+    const FlatButtonColours c = button->Colours();
+    // Inside the focus rectangle, where only the face and the text are.
+    const QRect inner(6, 6, 108, 18);
+    const QPoint fill(8, 15);
+    QSignalSpy clicks(button, &QPushButton::clicked);
+
+    QImage shot = Shot(button);
+    QCOMPARE(shot.pixelColor(fill), c.face);
+    QCOMPARE(shot.pixelColor(60, 0), c.frame);
+    QCOMPARE(shot.pixelColor(60, 1), c.highlight);
+    QCOMPARE(shot.pixelColor(60, 28), c.shadow);
+    QVERIFY(CountColour(shot, inner, c.text) > 0);
+
+    QTest::mousePress(button, Qt::LeftButton, {}, QPoint(60, 15));
+    QVERIFY(button->isDown());
+    shot = Shot(button);
+    QCOMPARE(shot.pixelColor(fill), c.pressedFace);
+    QCOMPARE(shot.pixelColor(60, 1), c.outerDark);
+    QCOMPARE(shot.pixelColor(60, 2), c.shadow);
+    QVERIFY(CountColour(shot, inner, c.highlight) > 0);
+    QCOMPARE(CountColour(shot, inner, c.text), 0);
+    QCOMPARE(clicks.count(), 0);
+    QTest::mouseRelease(button, Qt::LeftButton, {}, QPoint(60, 15));
+    QCOMPARE(clicks.count(), 1);
+    // The focus the click gave is drawn 4 pixels in.
+    QVERIFY(button->hasFocus());
+    QVERIFY(CountColour(Shot(button), QRect(4, 4, 112, 1), c.text) > 0);
+
+    button->setEnabled(false);
+    shot = Shot(button);
+    QCOMPARE(shot.pixelColor(fill), c.face);
+    QCOMPARE(shot.pixelColor(60, 0), c.shadow);
+    QCOMPARE(shot.pixelColor(60, 1), c.face);
+    QVERIFY(CountColour(shot, inner, c.shadow) > 0);
+    QCOMPARE(CountColour(shot, inner, c.text), 0);
+    QTest::mouseClick(button, Qt::LeftButton, {}, QPoint(60, 15));
+    QCOMPARE(clicks.count(), 1);
+}
+
+void SkinWidgetsTest::FlatButtonIsAPushButtonSizedForItsText() {
+    QWidget parent;
+    auto* button = new CFlatButton(QStringLiteral("Zastosuj"), &parent);
+    QSignalSpy clicks(button, &QPushButton::clicked);
+    QAccessibleInterface* access = QAccessible::queryAccessibleInterface(button);
+    QVERIFY(access);
+    QCOMPARE(access->role(), QAccessible::Button);
+    QCOMPARE(access->text(QAccessible::Name), QStringLiteral("Zastosuj"));
+    QVERIFY(access->actionInterface());
+    QVERIFY(access->actionInterface()->actionNames().contains(QAccessibleActionInterface::pressAction()));
+    // Pressed the way assistive tools press it: shown down for a moment, then one click.
+    access->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+    QTRY_COMPARE(clicks.count(), 1);
+
+    // The hint follows the window's font and leaves room around the text.
+    QFont font = parent.font();
+    font.setPixelSize(12);
+    parent.setFont(font);
+    const QSize small = button->sizeHint();
+    const QSize text = QFontMetrics(font).size(Qt::TextShowMnemonic, button->text());
+    QVERIFY(small.width() >= text.width() + 8 && small.height() >= text.height() + 8);
+    font.setPixelSize(24);
+    parent.setFont(font);
+    QVERIFY(button->sizeHint().width() > small.width());
+    QVERIFY(button->sizeHint().height() > small.height());
 }
 
 QTEST_MAIN(SkinWidgetsTest)
