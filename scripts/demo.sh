@@ -4,6 +4,8 @@
 # build/demo/run, so the user's own settings are never touched.
 #   DEMO_SCENARIO=card-pin bash scripts/demo.sh     start the stand-in with another scenario
 #   DEMO_SCREENSHOT=docs/main-window.png            save a picture of the window once it reads "Gotowy"
+#   DEMO_SETTINGS_SCREENSHOTS=docs                  then open the settings window and save each tab as
+#                                                   settings-tabN.png in that folder
 #   DEMO_QUIT_WHEN_READY=1                          close the manager once it is ready (for checks)
 # Without a display (no $DISPLAY or $WAYLAND_DISPLAY) the manager runs on a virtual X server (xvfb-run). It
 # always runs under a private D-Bus session bus (dbus-run-session) that ends with it.
@@ -25,6 +27,9 @@ port=$velmo_sim_port
 args=(--use-port "$port" --report-timing)
 if [ -n "${DEMO_SCREENSHOT:-}" ]; then
   args+=(--screenshot "$(realpath -m "$DEMO_SCREENSHOT")")
+fi
+if [ -n "${DEMO_SETTINGS_SCREENSHOTS:-}" ]; then
+  args+=(--screenshot-settings "$(realpath -m "$DEMO_SETTINGS_SCREENSHOTS")")
 fi
 if [ "${DEMO_QUIT_WHEN_READY:-0}" = "1" ]; then
   args+=(--quit-when-ready)

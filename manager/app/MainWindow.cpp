@@ -19,14 +19,17 @@
 #include "manager/core/Profiles.h"
 #include "manager/core/ScreenFlowThread.h"
 #include "manager/core/Settings.h"
+#include "manager/core/SettingsFlows.h"
 #include "manager/core/Texts.h"
 #include "manager/screens/AdvancedStatusDialog.h"
 #include "manager/screens/CSkinBitmapButton.h"
 #include "manager/screens/NoticeWindow.h"
 #include "manager/screens/QtUserPrompt.h"
+#include "manager/screens/ScreenFlowHost.h"
 #include "manager/screens/SkinImages.h"
 #include "manager/screens/SplashWindow.h"
 #include "manager/screens/StatusPanel.h"
+#include "manager/screens/settings/SettingsWindow.h"
 #include "platform/dialup/DialupService.h"
 
 Q_LOGGING_CATEGORY(lcMainWindow, "velmo.manager.window", QtWarningMsg)
@@ -189,6 +192,29 @@ bool MainWindow::Create() {
     connection_ = std::make_unique<CConnectionControl>(context_, wrapper_, settings_, *view_, Prompt(),
                                                        dialup_.get(), std::move(hooks));
 
+    // The settings window, hidden until the menu button; made before the worker runs, so the library's
+    // version is read while nobody else is inside the library.
+    flows_host_ = new ScreenFlowHost(this, *flows_);
+    PaneServices services(Session());
+    services.settings = &settings_;
+    if (options_.prompt != nullptr) {
+        services.prompt = std::shared_ptr<IUserPrompt>(options_.prompt, [](IUserPrompt*) {});
+    }
+    services.statusText = [this] { return panel_->StatusText(); };
+    services.reloadSettings = [this] { ReloadSettings(); };
+    services.productText = settings::ProductText(QString::fromStdString(wrapper_.LibraryVersion()));
+    services.profiles = profiles_.get();
+    settingsWindow_ = new SettingsWindow(std::move(services), *flows_, this);
+    connect(settingsWindow_, &SettingsWindow::finished, this, [this] {
+        show();
+        raise();
+    });
+    connect(settingsWindow_, &SettingsWindow::advancedStatusRequested, this, &MainWindow::ShowAdvancedStatus);
+    advancedTimer_.setSingleShot(true);
+    connect(&advancedTimer_, &QTimer::timeout, this, &MainWindow::OnAdvancedConfigurationTimer);
+    connect(settingsWindow_, &SettingsWindow::advancedConfigurationRequested, this,
+            [this] { advancedTimer_.start(kAdvancedConfigurationDelayMs); });
+
     show();
     connect(&blinkTimer_, &QTimer::timeout, this, &MainWindow::OnBlinkTick);
     blinkTimer_.start(kBlinkTimerMs);
@@ -243,7 +269,9 @@ void MainWindow::OnButton(int id) {
             BlockInput(connection_->OnDisconnectButton());
             break;
         case kMenu:
-            // The settings window comes with a later version; until then the button opens nothing.
+            if (!context_.closing.load()) {
+                settingsWindow_->Open();
+            }
             break;
         default:
             break;
@@ -289,8 +317,12 @@ void MainWindow::Shutdown() {
     if (prompt_ != nullptr) {
         prompt_->CancelOpen();
     }
+    advancedTimer_.stop();
     if (advanced_ != nullptr) {
         advanced_->CancelQuestions();
+    }
+    if (settingsWindow_ != nullptr) {
+        settingsWindow_->CancelQuestions();
     }
     // Every question now answers "cancel" and every pause lets go: the flows end quickly.
     WaitForFlows();
@@ -299,6 +331,8 @@ void MainWindow::Shutdown() {
         notice = nullptr;
     }
     delete advanced_.data();
+    delete settingsWindow_;
+    settingsWindow_ = nullptr;
 
     // Wait for the worker with the event loop running, so that a question it is asking gets its "cancel".
     const uint32_t start = clock_.TickCount();
@@ -322,6 +356,23 @@ void MainWindow::Shutdown() {
     shutDown_ = true;
     hide();
     emit finished();
+}
+
+void MainWindow::OnAdvancedConfigurationTimer() {
+    if (context_.closing.load()) {
+        return;
+    }
+    // The advanced configuration window comes with a later version: a passed gate is announced only.
+    const ModemSession session = Session();
+    IUserPrompt* prompt = &Prompt();
+    auto allowed = std::make_shared<bool>(false);
+    flows_host_->Run(
+        [session, prompt, allowed] { *allowed = CSpcGateFlow(session, *prompt).OnAdvancedConfiguration(); },
+        [this, allowed] {
+            if (*allowed) {
+                emit advancedConfigurationAllowed();
+            }
+        });
 }
 
 void MainWindow::WaitForFlows() {

@@ -29,6 +29,8 @@ class QtDeviceView;
 class QtUserPrompt;
 class IUserPrompt;
 class CScreenFlowThread;
+class ScreenFlowHost;
+class SettingsWindow;
 class CSkinBitmapButton;
 class StatusPanel;
 class NoticeWindow;
@@ -47,6 +49,8 @@ inline constexpr int kWorkerEndPollMs = 20;
 inline constexpr int kBlinkTimerMs = 500;
 // How long the shutdown lets the screens' flows finish once every question answers "cancel".
 inline constexpr int kFlowEndWaitMs = 10000;
+// Timer 5: the advanced configuration is asked for this long after its key sequence.
+inline constexpr int kAdvancedConfigurationDelayMs = 500;
 
 class MainWindow : public QWidget {
     Q_OBJECT
@@ -102,6 +106,10 @@ class MainWindow : public QWidget {
     void BringToFront();
     // Opened from the settings window; at most one instance.
     void ShowAdvancedStatus();
+    // Timer 5's work: the SPC gate, then the advanced configuration.
+    void OnAdvancedConfigurationTimer();
+    SettingsWindow* Settings() const { return settingsWindow_; }
+    ScreenFlowHost* Flows() const { return flows_host_; }
 
     DeviceContext& Context() { return context_; }
     CModemWrapper& Wrapper() { return wrapper_; }
@@ -122,6 +130,8 @@ class MainWindow : public QWidget {
     void finished();
     // The panel's line of text changed (the device status as the user reads it).
     void statusTextChanged(const QString& text);
+    // The SPC gate let the user through to the advanced configuration.
+    void advancedConfigurationAllowed();
 
   protected:
     void paintEvent(QPaintEvent* event) override;
@@ -155,6 +165,10 @@ class MainWindow : public QWidget {
     std::unique_ptr<CDeviceStateMachine> machine_;
     std::unique_ptr<CConnectionControl> connection_;
     std::unique_ptr<CScreenFlowThread> flows_;
+    // The main window's own flows (the SPC gate); the settings window.
+    ScreenFlowHost* flows_host_ = nullptr;
+    SettingsWindow* settingsWindow_ = nullptr;
+    QTimer advancedTimer_;
     std::thread worker_;
 
     CSkinBitmapButton* minimize_ = nullptr;

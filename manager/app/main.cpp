@@ -16,6 +16,8 @@
 #include "manager/core/SingleInstance.h"
 #include "manager/core/StopSignals.h"
 #include "manager/core/Texts.h"
+#include "manager/screens/CSkinBitmapButton.h"
+#include "manager/screens/settings/SettingsWindow.h"
 
 using namespace velmo::manager;
 
@@ -65,10 +67,14 @@ int main(int argc, char* argv[]) {
     const QCommandLineOption screenshot(
         QStringLiteral("screenshot"),
         QStringLiteral("Save a picture of the main window once it reads ready."), QStringLiteral("FILE"));
+    const QCommandLineOption settingsShots(
+        QStringLiteral("screenshot-settings"),
+        QStringLiteral("Once ready, open the settings window and save a picture of each of its tabs in DIR."),
+        QStringLiteral("DIR"));
     const QCommandLineOption quitWhenReady(QStringLiteral("quit-when-ready"),
                                            QStringLiteral("Close once the modem is ready (for checks)."));
-    parser.addOptions(
-        {minimized, noSplash, embedding, automation, usePort, reportTiming, screenshot, quitWhenReady});
+    parser.addOptions({minimized, noSplash, embedding, automation, usePort, reportTiming, screenshot,
+                       settingsShots, quitWhenReady});
     parser.process(app);
 
     SingleInstance instance;
@@ -119,6 +125,7 @@ int main(int argc, char* argv[]) {
     const QString screenshotFile = parser.value(screenshot);
     const bool timing = parser.isSet(reportTiming);
     const bool quitReady = parser.isSet(quitWhenReady);
+    const QString settingsDir = parser.value(settingsShots);
     bool readySeen = false;
     QObject::connect(window, &MainWindow::statusTextChanged, window, [&](const QString& text) {
         if (readySeen || text != ReadyText()) {
@@ -137,8 +144,26 @@ int main(int argc, char* argv[]) {
                 }
             });
         }
+        int quitAfterMs = 600;
+        if (!settingsDir.isEmpty()) {
+            // The menu button, then each tab that has a page, a picture each once it has painted.
+            QTimer::singleShot(300, window, [window] { window->Button(MainWindow::kMenu)->Click(); });
+            int at = 1300;
+            for (int tab :
+                 {settings::kGeneral, settings::kProfiles, settings::kStatus, settings::kInformation}) {
+                QTimer::singleShot(at, window, [window, tab] { window->Settings()->SelectTab(tab); });
+                QTimer::singleShot(at + 400, window, [window, tab, settingsDir] {
+                    const QString file = QStringLiteral("%1/settings-tab%2.png").arg(settingsDir).arg(tab);
+                    if (!window->Settings()->grab().save(file)) {
+                        std::fprintf(stderr, "VelmoManager: could not write %s\n", qPrintable(file));
+                    }
+                });
+                at += 600;
+            }
+            quitAfterMs = at + 300;
+        }
         if (quitReady) {
-            QTimer::singleShot(600, window, [window] { window->StartClosing(); });
+            QTimer::singleShot(quitAfterMs, window, [window] { window->StartClosing(); });
         }
     });
     const int code = QApplication::exec();

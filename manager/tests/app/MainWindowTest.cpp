@@ -4,6 +4,7 @@
 #include <signal.h>
 
 #include <QApplication>
+#include <QComboBox>
 #include <QFile>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -22,7 +23,11 @@
 #include "manager/screens/CSkinBitmapButton.h"
 #include "manager/screens/NoticeWindow.h"
 #include "manager/screens/PinEntryDialog.h"
+#include "manager/screens/ScreenFlowHost.h"
 #include "manager/screens/StatusPanel.h"
+#include "manager/screens/settings/GeneralPane.h"
+#include "manager/screens/settings/InfoPanes.h"
+#include "manager/screens/settings/SettingsWindow.h"
 #include "manager/tests/core/Recorders.h"
 
 using namespace velmo::manager;
@@ -238,6 +243,96 @@ class MainWindowTest : public QObject {
         QVERIFY(QFile::exists(dir + QStringLiteral("/pppd-hungup")));
         QVERIFY(rig_.QuitRequestsSince(before));
         qunsetenv("VELMO_PPPD_PATH");
+    }
+
+    // The menu button opens the settings window on the information tab with what the worker read; Apply with
+    // "Tylko 1xEvDO" writes the mode, takes the modem offline twice, resets it, and the device is found
+    // again.
+    void settingsWindowAppliesTheSystemOnTheStandIn() {
+        StartStandIn("healthy-evdo");
+        StartManager();
+        StatusPanel* panel = window_->Panel();
+        QTRY_COMPARE_WITH_TIMEOUT(panel->StatusText(), QStringLiteral("Gotowy"), kReadyWaitMs);
+        QTest::mouseClick(window_->Button(MainWindow::kMenu), Qt::LeftButton);
+        SettingsWindow* settings = window_->Settings();
+        QTRY_VERIFY(settings->isVisible());
+        QCOMPARE(settings->CurrentTab(), int(settings::kInformation));
+        InformationPane* info = settings->Information();
+        QCOMPARE(info->Value(settings::kNumberValue).size(), 13);  // "(619)555-0100"
+        QCOMPARE(info->Value(settings::kEsnValue).size(), 8);
+        QVERIFY(!info->Value(settings::kPrlValue).isEmpty());
+        QVERIFY(!info->Value(settings::kSoftwareValue).isEmpty());
+        QCOMPARE(info->Value(settings::kIdentityValue), QStringLiteral("VLM100 EV-DO USB modem"));
+
+        texts_.clear();
+        connect(window_.get(), &MainWindow::statusTextChanged, this,
+                [this](const QString& t) { texts_ << t; });
+        settings->SelectTab(settings::kGeneral);
+        QTRY_VERIFY(!settings->Flows()->Busy());
+        GeneralPane* general = settings->General();
+        general->SystemList()->setCurrentIndex(0);
+        emit general->SystemList()->activated(0);
+        QVERIFY(settings->ApplyButton()->isEnabled());
+        const size_t before = rig_.Sim().Requests().size();
+        settings->ApplyButton()->click();
+        QVERIFY(settings->Flows()->Busy());
+        QTRY_VERIFY_WITH_TIMEOUT(!settings->Flows()->Busy(), 30000);
+        QVERIFY(!settings->ApplyButton()->isEnabled());
+        // On the wire: the NV write of the preferred mode (item 10, value 10), then offline, offline, reset.
+        std::vector<std::string> seen;
+        const auto requests = rig_.Sim().Requests();
+        for (size_t i = before; i < requests.size(); ++i) {
+            const auto& p = requests[i].packet;
+            if (p.size() >= 5 && p[0] == 0x27 && p[1] == 10 && p[2] == 0) {
+                seen.push_back("mode " + std::to_string(p[4]));
+            } else if (p.size() >= 2 && p[0] == 0x29) {
+                seen.push_back(p[1] == 1 ? "offline" : p[1] == 2 ? "reset" : "mode change");
+            }
+        }
+        QCOMPARE(seen, (std::vector<std::string>{"mode 10", "offline", "offline", "reset"}));
+        // The worker closed the device and found it again.
+        QTRY_VERIFY_WITH_TIMEOUT(texts_.contains(QStringLiteral("Urządzenie niedostępne")), 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(panel->StatusText(), QStringLiteral("Gotowy"), kReadyWaitMs);
+        CSettings stored;
+        stored.Load();
+        QCOMPARE(stored.Loaded().prefMode, 0u);
+        QVERIFY(prompt_.Messages().empty());
+    }
+
+    // "55555555" on the information tab runs the SPC gate: a wrong code is refused, 000000 lets the user
+    // through and is not asked again; "88888888" opens the advanced status window.
+    void hiddenKeySequencesOnTheStandIn() {
+        StartStandIn("healthy-evdo");
+        StartManager();
+        QTRY_COMPARE_WITH_TIMEOUT(window_->Panel()->StatusText(), QStringLiteral("Gotowy"), kReadyWaitMs);
+        QTest::mouseClick(window_->Button(MainWindow::kMenu), Qt::LeftButton);
+        SettingsWindow* settings = window_->Settings();
+        QVERIFY(QTest::qWaitForWindowActive(settings));
+        const auto type = [settings](const QString& keys) {
+            QWidget* focus = QApplication::focusWidget();
+            QTest::keyClicks(focus != nullptr && focus->window() == settings ? focus : settings, keys);
+        };
+        int allowed = 0;
+        connect(window_.get(), &MainWindow::advancedConfigurationAllowed, this, [&allowed] { ++allowed; });
+        prompt_.spcs = {QStringLiteral("123456"), QStringLiteral("000000")};
+        // The window ignores input while its flows read the options and the profiles.
+        QTRY_VERIFY(!settings->Flows()->Busy());
+        type(QStringLiteral("55555555"));
+        QTRY_COMPARE(prompt_.Messages().size(), size_t(1));
+        QCOMPARE(prompt_.Messages()[0].text, QStringLiteral("Błędny kod SPC"));
+        QCOMPARE(prompt_.Messages()[0].icon, PromptIcon::Stop);
+        QCOMPARE(allowed, 0);
+        type(QStringLiteral("55555555"));
+        QTRY_COMPARE(allowed, 1);
+        type(QStringLiteral("55555555"));
+        QTRY_COMPARE(allowed, 2);
+        int asked = 0;
+        for (const PromptRecord& r : prompt_.Records()) {
+            asked += r.kind == "spc" ? 1 : 0;
+        }
+        QCOMPARE(asked, 2);
+        type(QStringLiteral("88888888"));
+        QTRY_VERIFY(window_->AdvancedStatus() != nullptr);
     }
 
   private:

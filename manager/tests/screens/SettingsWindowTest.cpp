@@ -1,0 +1,236 @@
+// The settings window's wiring and layout: the tabs, OK / "Anuluj" / "Zastosuj", the key sequences, every
+// text fitting its rectangle at the default and the smallest size, and a name for every control.
+#include <QAccessible>
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTabBar>
+#include <QTableWidget>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include "CardStub.h"
+#include "Recorders.h"
+#include "manager/core/RegistryKey.h"
+#include "manager/core/ScreenFlowThread.h"
+#include "manager/core/Settings.h"
+#include "manager/screens/ScreenFlowHost.h"
+#include "manager/screens/settings/GeneralPane.h"
+#include "manager/screens/settings/InfoPanes.h"
+#include "manager/screens/settings/SettingsWindow.h"
+
+using namespace velmo::manager;
+
+namespace {
+
+// Every accessible node under root.
+void Walk(QAccessibleInterface* node, QList<QAccessibleInterface*>* out) {
+    if (node == nullptr) {
+        return;
+    }
+    out->append(node);
+    for (int i = 0; i < node->childCount(); ++i) {
+        Walk(node->child(i), out);
+    }
+}
+
+}  // namespace
+
+class SettingsWindowTest : public QObject {
+    Q_OBJECT
+  private slots:
+    void initTestCase() {
+        QVERIFY(dir_.isValid());
+        qputenv("XDG_CONFIG_HOME", dir_.path().toUtf8());
+        QVERIFY(PrepareSettingsFile());
+    }
+    void init() {
+        rig_ = std::make_unique<test::CardRig>();
+        rig_->context.connectionState.store(kConnReady);
+        PaneServices services(rig_->Session());
+        services.settings = &settings_;
+        services.prompt = std::shared_ptr<IUserPrompt>(&prompt_, [](IUserPrompt*) {});
+        services.statusText = [] { return QStringLiteral("Gotowy"); };
+        services.productText = settings::ProductText(QStringLiteral("1.1.1.7"));
+        flows_ = std::make_unique<CScreenFlowThread>();
+        window_ = std::make_unique<SettingsWindow>(std::move(services), *flows_, nullptr);
+    }
+    void cleanup() {
+        window_.reset();
+        flows_.reset();
+        rig_.reset();
+        prompt_.Clear();
+    }
+
+    void opensOnInformationAndReturnsThere() {
+        QCOMPARE(window_->windowTitle(), QStringLiteral(" Menu"));
+        QCOMPARE(window_->Tabs()->count(), 6);
+        QCOMPARE(window_->Tabs()->tabText(1), QStringLiteral(" Profil połączenia USB "));
+        window_->Open();
+        QVERIFY(window_->isVisible());
+        QCOMPARE(window_->CurrentTab(), int(settings::kInformation));
+        QVERIFY(window_->Information()->isVisible());
+        QVERIFY(!window_->ApplyButton()->isEnabled());
+        // The network setup tab never stays selected.
+        QSignalSpy network(window_.get(), &SettingsWindow::networkSetupRequested);
+        window_->Tabs()->setCurrentIndex(settings::kStatus);
+        window_->Tabs()->setCurrentIndex(settings::kNetwork);
+        QCOMPARE(network.count(), 1);
+        QCOMPARE(window_->Tabs()->currentIndex(), int(settings::kStatus));
+        QVERIFY(window_->Status()->isVisible());
+        QCOMPARE(window_->Status()->Table()->item(6, 1)->text(), QStringLiteral("Gotowy"));
+        // "Anuluj" and OK both hide the window and go back to the information tab.
+        QSignalSpy finished(window_.get(), &SettingsWindow::finished);
+        window_->CancelButton()->click();
+        QVERIFY(!window_->isVisible());
+        QCOMPARE(window_->CurrentTab(), int(settings::kInformation));
+        window_->Open();
+        window_->Tabs()->setCurrentIndex(settings::kGeneral);
+        window_->OkButton()->click();
+        QTRY_COMPARE(finished.count(), 2);
+        QCOMPARE(window_->CurrentTab(), int(settings::kInformation));
+    }
+
+    void generalOptionsEnableApplyAndApplyRunsAsAFlow() {
+        window_->Open();
+        window_->SelectTab(settings::kGeneral);
+        GeneralPane* general = window_->General();
+        QTRY_VERIFY(!window_->Flows()->Busy());
+        QVERIFY(!general->ComList()->isVisible());
+        general->FixedPortBox()->click();
+        QTRY_VERIFY(!window_->Flows()->Busy());
+        QVERIFY(general->ComList()->isVisible());
+        QVERIFY(window_->ApplyButton()->isEnabled());
+        QCOMPARE(prompt_.Messages().size(), size_t(1));
+        QVERIFY(prompt_.Messages()[0].text.startsWith(QStringLiteral("W celu zmiany konfiguracji")));
+        // "inne" sends nothing to the modem; the options are saved and the flag cleared.
+        general->SystemList()->setCurrentIndex(3);
+        window_->ApplyButton()->click();
+        QTRY_VERIFY(!window_->Flows()->Busy());
+        QVERIFY(!window_->ApplyButton()->isEnabled());
+        CSettings stored;
+        stored.Load();
+        QCOMPARE(stored.Loaded().disableAutoPort, 1u);
+        QCOMPARE(stored.Loaded().prefMode, 3u);
+    }
+
+    void keySequencesOnTheInformationTab() {
+        window_->Open();
+        QVERIFY(QTest::qWaitForWindowActive(window_.get()));
+        // Input waits until the window's flows (the options being read) have finished.
+        QTRY_VERIFY(!window_->Flows()->Busy());
+        // Typed where the keyboard is: the widget with the focus.
+        const auto type = [this](const QString& keys) {
+            QWidget* focus = QApplication::focusWidget();
+            QTest::keyClicks(focus != nullptr ? focus : window_.get(), keys);
+        };
+        QSignalSpy status(window_.get(), &SettingsWindow::advancedStatusRequested);
+        QSignalSpy configuration(window_.get(), &SettingsWindow::advancedConfigurationRequested);
+        type(QStringLiteral("88888888"));
+        QCOMPARE(status.count(), 1);
+        type(QStringLiteral("5555055555555"));
+        QCOMPARE(configuration.count(), 1);
+        // Elsewhere the keys mean nothing.
+        window_->SelectTab(settings::kStatus);
+        type(QStringLiteral("88888888"));
+        QCOMPARE(status.count(), 1);
+    }
+
+    // Each text's size hint fits the rectangle its row gives it, at the default and at the smallest size.
+    void textsFitAtTheDefaultAndTheSmallestSize() {
+        window_->show();
+        for (const QSize size : {QSize(settings::kDefaultWidth, settings::kDefaultHeight),
+                                 QSize(settings::kMinimumWidth, settings::kMinimumHeight)}) {
+            for (int tab :
+                 {settings::kGeneral, settings::kProfiles, settings::kStatus, settings::kInformation}) {
+                SettingsPane* pane = window_->Pane(tab);
+                for (const LayoutRow& row : pane->Layout()) {
+                    QWidget* control = pane->Control(row.id);
+                    if (control == nullptr || row.kind == ControlKind::List ||
+                        row.kind == ControlKind::Frame) {
+                        continue;
+                    }
+                    const QRect r = pane->RectOf(row.id, size.width(), size.height());
+                    const QSize hint = control->sizeHint();
+                    QVERIFY2(hint.width() <= r.width() && hint.height() <= r.height(),
+                             qPrintable(QStringLiteral("tab %1 control %2 at %3x%4: needs %5x%6, has %7x%8")
+                                            .arg(tab)
+                                            .arg(row.id)
+                                            .arg(size.width())
+                                            .arg(size.height())
+                                            .arg(hint.width())
+                                            .arg(hint.height())
+                                            .arg(r.width())
+                                            .arg(r.height())));
+                }
+            }
+            // The status table: its filled columns and its eight rows within its rectangle.
+            QTableWidget* table = window_->Status()->Table();
+            const QRect r = window_->Status()->RectOf(settings::kStatusTable, size.width(), size.height());
+            table->setGeometry(r);
+            window_->Status()->Refresh();
+            // Each column as wide as its widest text with the cell's margins, each row one line high.
+            const QFontMetrics fm(table->font());
+            constexpr int kCellMargins = 12;
+            int columns = 0;
+            for (int c = 0; c < table->columnCount(); ++c) {
+                int widest = fm.horizontalAdvance(table->horizontalHeaderItem(c)->text());
+                for (int row = 0; row < table->rowCount(); ++row) {
+                    widest = std::max(widest, fm.horizontalAdvance(table->item(row, c)->text()));
+                }
+                columns += widest + kCellMargins;
+            }
+            QVERIFY2(columns <= r.width() - 2 * table->frameWidth(), qPrintable(QString::number(columns)));
+            const int rows =
+                table->horizontalHeader()->sizeHint().height() + table->rowCount() * (fm.height() + 6);
+            QVERIFY2(rows <= r.height() - 2 * table->frameWidth(), qPrintable(QString::number(rows)));
+        }
+        QVERIFY(window_->TabArea()->minimumSize() ==
+                QSize(settings::kMinimumWidth, settings::kMinimumHeight));
+    }
+
+    void everyControlHasANameAndARole() {
+        window_->Open();
+        for (int tab : {settings::kGeneral, settings::kProfiles, settings::kStatus, settings::kInformation}) {
+            window_->SelectTab(tab);
+            QList<QAccessibleInterface*> nodes;
+            Walk(QAccessible::queryAccessibleInterface(window_.get()), &nodes);
+            int controls = 0;
+            for (QAccessibleInterface* node : nodes) {
+                const QAccessible::Role role = node->role();
+                const bool control = role == QAccessible::Button || role == QAccessible::CheckBox ||
+                                     role == QAccessible::ComboBox || role == QAccessible::PageTab ||
+                                     role == QAccessible::List || role == QAccessible::Table ||
+                                     role == QAccessible::Tree || role == QAccessible::StaticText ||
+                                     role == QAccessible::Graphic || role == QAccessible::EditableText;
+                if (!control || node->state().invisible) {
+                    continue;
+                }
+                ++controls;
+                QVERIFY2(
+                    !node->text(QAccessible::Name).trimmed().isEmpty(),
+                    qPrintable(QStringLiteral("tab %1: a control of role %2 (%3) has no name")
+                                   .arg(tab)
+                                   .arg(int(role))
+                                   .arg(node->object() != nullptr ? node->object()->metaObject()->className()
+                                                                  : "?")));
+            }
+            QVERIFY(controls > 5);
+        }
+    }
+
+  private:
+    QTemporaryDir dir_;
+    CSettings settings_;
+    test::RecordingPrompt prompt_;
+    std::unique_ptr<test::CardRig> rig_;
+    std::unique_ptr<CScreenFlowThread> flows_;
+    std::unique_ptr<SettingsWindow> window_;
+};
+
+QTEST_MAIN(SettingsWindowTest)
+#include "SettingsWindowTest.moc"
