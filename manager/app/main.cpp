@@ -17,6 +17,7 @@
 #include "manager/core/StopSignals.h"
 #include "manager/core/Texts.h"
 #include "manager/screens/CSkinBitmapButton.h"
+#include "manager/screens/SkinImages.h"
 #include "manager/screens/settings/SettingsWindow.h"
 
 using namespace velmo::manager;
@@ -83,10 +84,7 @@ int main(int argc, char* argv[]) {
         return 0;
     }
 
-    QApplication::setFont(QFont(QStringLiteral("Sans Serif"), -1, QFont::Normal));
-    QFont font = QApplication::font();
-    font.setPixelSize(12);
-    QApplication::setFont(font);
+    SetApplicationFont();
 
     PrepareSettingsFile();
     if (parser.isSet(usePort)) {
@@ -149,8 +147,8 @@ int main(int argc, char* argv[]) {
             // The menu button, then each tab that has a page, a picture each once it has painted.
             QTimer::singleShot(300, window, [window] { window->Button(MainWindow::kMenu)->Click(); });
             int at = 1300;
-            for (int tab :
-                 {settings::kGeneral, settings::kProfiles, settings::kStatus, settings::kInformation}) {
+            for (int tab : {settings::kGeneral, settings::kProfiles, settings::kStatus, settings::kRuim,
+                            settings::kInformation}) {
                 QTimer::singleShot(at, window, [window, tab] { window->Settings()->SelectTab(tab); });
                 QTimer::singleShot(at + 400, window, [window, tab, settingsDir] {
                     const QString file = QStringLiteral("%1/settings-tab%2.png").arg(settingsDir).arg(tab);

@@ -28,6 +28,18 @@ constexpr char kNoNewPin[] = QT_TRANSLATE_NOOP("velmo::manager::Tr", "Nie wprowa
 constexpr char kCodesDiffer[] = QT_TRANSLATE_NOOP("velmo::manager::Tr", "Niezgodność kodów");
 constexpr char kMissingCaption[] = QT_TRANSLATE_NOOP("velmo::manager::Tr", "Brakujące pole");
 
+constexpr char kNoModem[] = QT_TRANSLATE_NOOP("velmo::manager::Tr", "Nie znaleziono modemu");
+constexpr char kNoAccess[] = QT_TRANSLATE_NOOP("velmo::manager::Tr", "Błąd: Brak dostępu");
+constexpr char kRequestOff[] = QT_TRANSLATE_NOOP("velmo::manager::Tr", "Żądanie kodu PIN wyłączone");
+constexpr char kRequestOn[] = QT_TRANSLATE_NOOP("velmo::manager::Tr", "Żądanie kodu PIN włączone");
+constexpr char kNoOldPin[] = QT_TRANSLATE_NOOP("velmo::manager::Tr", "Nie wprowadzono starego kodu PIN");
+constexpr char kPinChanged[] = QT_TRANSLATE_NOOP("velmo::manager::Tr", "Kod PIN został zmieniony");
+
+// A card build has "R" as the sixth character of its software revision.
+constexpr size_t kCardBuildAt = 5;
+// Waits after a card command of the RUIM tab.
+constexpr uint32_t kRuimCommandWaitMs = 100;
+
 // The card test window's own caption for its questions.
 constexpr char kAdvancedStatusCaption[] = "Advanced Status";
 
@@ -45,6 +57,32 @@ const char* PukEntryProblem(const PukEntry& entry) {
         return kNoNewPin;
     }
     if (entry.newPin != entry.confirmPin) {
+        return kCodesDiffer;
+    }
+    return nullptr;
+}
+
+RuimTabState RuimTabStateFor(int32_t connectionState, const ModemStatusRecord& status, bool pinRequest) {
+    if (connectionState == kConnDeviceFound) {
+        return {};
+    }
+    const char sixth = status.SoftwareRevision[kCardBuildAt];
+    if (sixth != 'R' && sixth != 'r') {
+        return {};
+    }
+    return {pinRequest, true};
+}
+
+const char* PinChangeProblem(const QString& oldPin, const QString& newPin, const QString& confirmPin) {
+    if (oldPin.isEmpty()) {
+        return kNoOldPin;
+    }
+    if (newPin.isEmpty()) {
+        return kNoNewPin;
+    }
+    // The fields hold eight characters: whatever differs beyond them was never typed into them.
+    if (newPin.left(static_cast<qsizetype>(r60::kCodeField)) !=
+        confirmPin.left(static_cast<qsizetype>(r60::kCodeField))) {
         return kCodesDiffer;
     }
     return nullptr;
@@ -221,6 +259,49 @@ void CCardFlow::OnCardTest(CardTest test) {
         return std::nullopt;
     }));
     prompt_.Message(CardAnswerText(test, reply), CardTestTitle(test), PromptIcon::None);
+}
+
+void CCardFlow::OnApplyPinRequest(bool disableChecked) {
+    if (session_.NoModem()) {
+        prompt_.Message(Tr::tr(kNoModem), QString(), PromptIcon::None);
+        return;
+    }
+    QString pin;
+    if (!prompt_.AskPin(0, &pin)) {
+        return;
+    }
+    const auto answer =
+        Command([&] { return session_.Wrapper().SetPinRequest(disableChecked, pin.toStdString()); });
+    session_.Wait(kRuimCommandWaitMs);
+    if (!answer || !answer->accepted) {
+        prompt_.Message(Tr::tr(kNoAccess), Tr::tr(kWrongPinCaption), PromptIcon::None);
+        return;
+    }
+    const bool requestOff = answer->reply.enable != 0;
+    session_.Context().pinRequest.store(requestOff ? 0 : 1);
+    prompt_.Message(Tr::tr(requestOff ? kRequestOff : kRequestOn), Tr::tr(kDoneCaption), PromptIcon::None);
+}
+
+bool CCardFlow::OnChangePin(const QString& oldPin, const QString& newPin, const QString& confirmPin) {
+    if (session_.NoModem()) {
+        prompt_.Message(Tr::tr(kNoModem), QString(), PromptIcon::None);
+        return false;
+    }
+    const auto field = [](const QString& code) { return code.left(static_cast<qsizetype>(r60::kCodeField)); };
+    if (const char* problem = PinChangeProblem(field(oldPin), field(newPin), field(confirmPin))) {
+        prompt_.Message(Tr::tr(problem), Tr::tr(kMissingCaption), PromptIcon::None);
+        return true;
+    }
+    const auto answer = Command([&] {
+        return session_.Wrapper().ChangePin(field(oldPin).toStdString(), field(newPin).toStdString());
+    });
+    session_.Wait(kRuimCommandWaitMs);
+    if (answer && answer->accepted) {
+        prompt_.Message(Tr::tr(kPinChanged), Tr::tr(kDoneCaption), PromptIcon::None);
+    } else {
+        prompt_.Message(Tr::tr(kNoAccess), Tr::tr(kWrongPinCaption), PromptIcon::None);
+    }
+    return true;
 }
 
 }  // namespace velmo::manager

@@ -35,6 +35,20 @@ enum class CardOutcome {
 // confirmation that differs from the new PIN.
 const char* PukEntryProblem(const PukEntry& entry);
 
+// The RUIM tab when it is shown: which radio button is checked and whether its two buttons can be used. A
+// card build (the sixth character of the software revision "R" or "r") shows the PIN-request flag; anything
+// else, and no modem, shows "Wyłączone" with both buttons disabled.
+struct RuimTabState {
+    bool requestOn = false;  // "Włączone" checked, else "Wyłączone"
+    bool buttonsEnabled = false;
+    bool operator==(const RuimTabState&) const = default;
+};
+RuimTabState RuimTabStateFor(int32_t connectionState, const ModemStatusRecord& status, bool pinRequest);
+
+// The problem with a PIN change, or nullptr when it can be sent: an empty old PIN, an empty new PIN, or a
+// confirmation that differs from the new PIN within the eight characters a field holds.
+const char* PinChangeProblem(const QString& oldPin, const QString& newPin, const QString& confirmPin);
+
 // Captions and button texts of the card tests.
 QString CardTestTitle(CardTest test);
 QString CardTestButtonText(CardTest test);
@@ -57,6 +71,13 @@ class CCardFlow {
 
     // A card test button: asks first, naming the code it will send; then the command and its answer.
     void OnCardTest(CardTest test);
+
+    // The RUIM tab's "Zastosuj" of the PIN request: the PIN dialog, then command 37 with the disable flag
+    // (set when "Wyłączone" is checked); the PIN-request flag follows the card's answer.
+    void OnApplyPinRequest(bool disableChecked);
+    // Its "Zastosuj" of the PIN change: the fields checked, then command 38. True when a message was shown
+    // about the fields or the card's answer (the tab then empties its edits).
+    bool OnChangePin(const QString& oldPin, const QString& newPin, const QString& confirmPin);
 
   private:
     CardOutcome AskPin(int attempts);

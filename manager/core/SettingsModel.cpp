@@ -54,6 +54,28 @@ constexpr LayoutRow kProfilesRows[] = {
      H(26, 30)},
 };
 
+// The two "Zastosuj" buttons stand below their rows: where they were drawn first they covered "Wyłączone" and
+// the PIN rows at every usable size.
+constexpr LayoutRow kRuimRows[] = {
+    {kRequestGroup, K::GroupBox, VELMO_TR("Żądanie kodu PIN"), W(1, 16, 5), H(7, 30), W(30, 100), H(23, 30)},
+    {kChangeGroup, K::GroupBox, VELMO_TR("Zmiana kodu PIN"), W(34, 100), H(7, 30), W(96, 100), H(27, 30)},
+    {kRequestOff, K::Radio, VELMO_TR("Wyłączone"), W(1, 16, 25), H(8, 15, 20), W(1, 16, 100), H(8, 15, 40)},
+    {kRequestOn, K::Radio, VELMO_TR("Włączone"), W(1, 16, 25), H(8, 15, 50), W(1, 16, 100), H(8, 15, 70)},
+    {kApplyRequest, K::Button, VELMO_TR("Zastosuj"), W(1, 18, 25), H(8, 15, 75), W(1, 18, 105),
+     H(8, 15, 100)},
+    {kOldPinLabel, K::Label, VELMO_TR("Stary kod PIN:"), W(34, 100, 20), H(8, 15, 20), W(34, 100, 140),
+     H(8, 15, 40)},
+    {kNewPinLabel, K::Label, VELMO_TR("Nowy kod PIN:"), W(34, 100, 20), H(8, 15, 50), W(34, 100, 140),
+     H(8, 15, 70)},
+    {kConfirmPinLabel, K::Label, VELMO_TR("Potwierdź nowy kod PIN:"), W(34, 100, 20), H(8, 15, 80),
+     W(34, 100, 140), H(8, 15, 100)},
+    {kOldPin, K::Edit, nullptr, W(34, 100, 150), H(8, 15, 20), W(34, 100, 290), H(8, 15, 40)},
+    {kNewPin, K::Edit, nullptr, W(34, 100, 150), H(8, 15, 50), W(34, 100, 290), H(8, 15, 70)},
+    {kConfirmPin, K::Edit, nullptr, W(34, 100, 150), H(8, 15, 80), W(34, 100, 290), H(8, 15, 100)},
+    {kApplyChange, K::Button, VELMO_TR("Zastosuj"), W(38, 100, 100), H(8, 15, 110), W(38, 100, 180),
+     H(8, 15, 135)},
+};
+
 constexpr LayoutRow kStatusRows[] = {
     {kStatusTable, K::List, nullptr, W(1, 16), H(8, 30), W(97, 100), H(24, 30)},
 };
@@ -116,6 +138,9 @@ std::span<const LayoutRow> ProfilesLayout() {
 }
 std::span<const LayoutRow> StatusLayout() {
     return kStatusRows;
+}
+std::span<const LayoutRow> RuimLayout() {
+    return kRuimRows;
 }
 std::span<const LayoutRow> InformationLayout() {
     return kInformationRows;

@@ -53,11 +53,24 @@ enum ControlId : int {
     kActivateProfile = 114,
     kPresetProfile = 140,
     kStatusTable = 122 + 1000,  // the status pane's own list (the same id on another pane)
+    kRequestGroup = 156,
+    kChangeGroup = 157,
+    kRequestOff = 149,
+    kRequestOn = 150,
+    kApplyRequest = 151,
+    kOldPinLabel = 158,
+    kNewPinLabel = 159,
+    kConfirmPinLabel = 160,
+    kOldPin = 152,
+    kNewPin = 153,
+    kConfirmPin = 154,
+    kApplyChange = 155,
 };
 
 std::span<const LayoutRow> GeneralLayout();
 std::span<const LayoutRow> ProfilesLayout();
 std::span<const LayoutRow> StatusLayout();
+std::span<const LayoutRow> RuimLayout();
 // The information pane; the general pane shows the icon, the frame and the two product texts of it too.
 std::span<const LayoutRow> InformationLayout();
 

@@ -1,5 +1,8 @@
 #include "SkinImages.h"
 
+#include <QApplication>
+#include <QFont>
+
 #include <QHash>
 #include <QPainter>
 #include <QSvgRenderer>
@@ -67,6 +70,12 @@ QPixmap Skin(int id) {
     }
     cache.insert(id, pixmap);
     return pixmap;
+}
+
+void SetApplicationFont() {
+    QFont font(QStringLiteral("Sans Serif"), -1, QFont::Normal);
+    font.setPixelSize(12);
+    QApplication::setFont(font);
 }
 
 }  // namespace velmo::manager

@@ -11,4 +11,7 @@ QPixmap Skin(int id);
 // The resource path of an id ("" when unknown).
 QString SkinPath(int id);
 
+// The application's font: the desktop's sans-serif face, 12 pixels high. Every window is laid out for it.
+void SetApplicationFont();
+
 }  // namespace velmo::manager

@@ -11,6 +11,7 @@
 #include "GeneralPane.h"
 #include "InfoPanes.h"
 #include "ProfilesPane.h"
+#include "RuimPane.h"
 #include "manager/core/Texts.h"
 #include "manager/screens/QtUserPrompt.h"
 #include "manager/screens/ScreenFlowHost.h"
@@ -49,7 +50,7 @@ SettingsWindow::SettingsWindow(PaneServices services, CScreenFlowThread& flows, 
     panes_[kProfiles] = new ProfilesPane(services_, area_);
     panes_[kNetwork] = new EmptyPane(services_, area_);
     panes_[kStatus] = new StatusPane(services_, area_);
-    panes_[kRuim] = new EmptyPane(services_, area_);
+    panes_[kRuim] = new RuimPane(services_, area_);
     panes_[kInformation] = new InformationPane(services_, area_);
     for (int t = 0; t < kTabCount; ++t) {
         panes_[static_cast<size_t>(t)]->setAccessibleName(TabText(t).trimmed());

@@ -9,6 +9,7 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QTest>
 #include <QTimer>
 #include <algorithm>
@@ -25,8 +26,10 @@
 #include "manager/screens/PinEntryDialog.h"
 #include "manager/screens/ScreenFlowHost.h"
 #include "manager/screens/StatusPanel.h"
+#include "manager/screens/settings/CFlatButton.h"
 #include "manager/screens/settings/GeneralPane.h"
 #include "manager/screens/settings/InfoPanes.h"
+#include "manager/screens/settings/RuimPane.h"
 #include "manager/screens/settings/SettingsWindow.h"
 #include "manager/tests/core/Recorders.h"
 
@@ -333,6 +336,46 @@ class MainWindowTest : public QObject {
         QCOMPARE(asked, 2);
         type(QStringLiteral("88888888"));
         QTRY_VERIFY(window_->AdvancedStatus() != nullptr);
+    }
+
+    // The RUIM tab on a card build: the PIN request off and on again, and the PIN changed, as the stand-in's
+    // card sees them.
+    void ruimTabSwitchesTheRequestAndChangesThePin() {
+        StartStandIn("card-pin");
+        prompt_.pins = {QStringLiteral("1234"), QStringLiteral("1234"), QStringLiteral("1234")};
+        StartManager();
+        QTRY_COMPARE_WITH_TIMEOUT(window_->Panel()->StatusText(), QStringLiteral("Gotowy"), kReadyWaitMs);
+        QTest::mouseClick(window_->Button(MainWindow::kMenu), Qt::LeftButton);
+        SettingsWindow* settings = window_->Settings();
+        QTRY_VERIFY(!settings->Flows()->Busy());
+        settings->SelectTab(settings::kRuim);
+        auto* ruim = static_cast<RuimPane*>(settings->Pane(settings::kRuim));
+        // The card asked for its PIN at start-up: "Włączone", both buttons usable.
+        QVERIFY(ruim->OnButton()->isChecked());
+        QVERIFY(ruim->ApplyRequestButton()->isEnabled());
+        QCOMPARE(rig_.Sim().State().pinEnabled, uint8_t(1));
+
+        QTest::mouseClick(ruim->OffButton(), Qt::LeftButton);
+        QVERIFY(ruim->OffButton()->isChecked() && !ruim->OnButton()->isChecked());
+        ruim->ApplyRequestButton()->click();
+        QTRY_VERIFY_WITH_TIMEOUT(!settings->Flows()->Busy(), 10000);
+        QCOMPARE(rig_.Sim().State().pinEnabled, uint8_t(0));
+        QCOMPARE(prompt_.Messages().back().text, QStringLiteral("Żądanie kodu PIN wyłączone"));
+
+        QTest::mouseClick(ruim->OnButton(), Qt::LeftButton);
+        ruim->ApplyRequestButton()->click();
+        QTRY_VERIFY_WITH_TIMEOUT(!settings->Flows()->Busy(), 10000);
+        QCOMPARE(rig_.Sim().State().pinEnabled, uint8_t(1));
+        QCOMPARE(prompt_.Messages().back().text, QStringLiteral("Żądanie kodu PIN włączone"));
+
+        QTest::keyClicks(ruim->OldPin(), QStringLiteral("1234"));
+        QTest::keyClicks(ruim->NewPin(), QStringLiteral("2468x"));  // digits only
+        QTest::keyClicks(ruim->ConfirmPin(), QStringLiteral("2468"));
+        ruim->ApplyChangeButton()->click();
+        QTRY_VERIFY_WITH_TIMEOUT(!settings->Flows()->Busy(), 10000);
+        QCOMPARE(prompt_.Messages().back().text, QStringLiteral("Kod PIN został zmieniony"));
+        QCOMPARE(rig_.Sim().State().pin, std::string("2468"));
+        QVERIFY(ruim->OldPin()->text().isEmpty() && ruim->ConfirmPin()->text().isEmpty());
     }
 
   private:

@@ -45,6 +45,28 @@ TEST(SettingsLayout, RowsBecomeRectanglesAtEverySize) {
     EXPECT_TRUE(Rect(GeneralLayout(), 999, 640, 420).isNull());
 }
 
+// The RUIM tab's two buttons stand below their rows and inside their groups at every usable size.
+TEST(SettingsLayout, RuimButtonsCoverNoRow) {
+    for (const QSize size : {QSize(kMinimumWidth, kMinimumHeight), QSize(kDefaultWidth, kDefaultHeight)}) {
+        const int w = size.width();
+        const int h = size.height();
+        for (int button : {kApplyRequest, kApplyChange}) {
+            const QRect b = Rect(RuimLayout(), button, w, h);
+            for (const LayoutRow& row : RuimLayout()) {
+                if (row.kind == ControlKind::GroupBox || row.id == button) {
+                    continue;
+                }
+                EXPECT_FALSE(b.intersects(RowRect(row, w, h)))
+                    << button << " covers " << row.id << " at " << w;
+            }
+            const int group = button == kApplyRequest ? kRequestGroup : kChangeGroup;
+            EXPECT_TRUE(Rect(RuimLayout(), group, w, h).contains(b)) << button << " at " << w;
+        }
+        // The rows stay where they were: the old PIN's edit at 34W/100 + 150, 8H/15 + 20.
+        EXPECT_EQ(Rect(RuimLayout(), kOldPin, w, h).topLeft(), QPoint(34 * w / 100 + 150, 8 * h / 15 + 20));
+    }
+}
+
 TEST(SettingsStatusTable, CellsFromTheStatusTheWorkerCopied) {
     StatusInputs in;
     in.statusText = U("Gotowy");

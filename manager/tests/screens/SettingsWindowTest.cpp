@@ -19,6 +19,7 @@
 #include "manager/core/ScreenFlowThread.h"
 #include "manager/core/Settings.h"
 #include "manager/screens/ScreenFlowHost.h"
+#include "manager/screens/SkinImages.h"
 #include "manager/screens/settings/GeneralPane.h"
 #include "manager/screens/settings/InfoPanes.h"
 #include "manager/screens/settings/SettingsWindow.h"
@@ -46,6 +47,8 @@ class SettingsWindowTest : public QObject {
     void initTestCase() {
         QVERIFY(dir_.isValid());
         qputenv("XDG_CONFIG_HOME", dir_.path().toUtf8());
+        // Laid out and measured in the font the program uses.
+        SetApplicationFont();
         QVERIFY(PrepareSettingsFile());
     }
     void init() {
@@ -195,7 +198,8 @@ class SettingsWindowTest : public QObject {
 
     void everyControlHasANameAndARole() {
         window_->Open();
-        for (int tab : {settings::kGeneral, settings::kProfiles, settings::kStatus, settings::kInformation}) {
+        for (int tab : {settings::kGeneral, settings::kProfiles, settings::kStatus, settings::kRuim,
+                        settings::kInformation}) {
             window_->SelectTab(tab);
             QList<QAccessibleInterface*> nodes;
             Walk(QAccessible::queryAccessibleInterface(window_.get()), &nodes);
