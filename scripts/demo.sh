@@ -41,6 +41,11 @@ echo "  VELMO_PORTS_DIR=$VELMO_PORTS_DIR $bin/velmo-modem-sim ctl scenario no-se
 echo "  VELMO_PORTS_DIR=$VELMO_PORTS_DIR $bin/velmo-modem-sim ctl scenario healthy-evdo"
 echo "  VELMO_PORTS_DIR=$VELMO_PORTS_DIR $bin/velmo-modem-sim ctl vanish; sleep 3; VELMO_PORTS_DIR=$VELMO_PORTS_DIR $bin/velmo-modem-sim ctl appear"
 echo "Close the window (its x button) to end the demo."
+# The web engine of the network setup window refuses to run as root with its sandbox on; only the demo and
+# the tests turn the sandbox off.
+if [ "$(id -u)" -eq 0 ]; then
+  export QTWEBENGINE_DISABLE_SANDBOX=1
+fi
 # The manager gets a session bus of its own, which ends with it: nothing of the demo stays running.
 manager=(dbus-run-session -- "$bin/VelmoManager" "${args[@]}")
 if [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; then

@@ -9,7 +9,7 @@ packages=(
   clang libclang-rt-14-dev clang-format
   nettle-dev nlohmann-json3-dev
   ppp libudev-dev umockdev libumockdev-dev
-  qt6-base-dev qt6-svg-dev xvfb xauth dbus-daemon
+  qt6-base-dev qt6-svg-dev qt6-webengine-dev xvfb xauth dbus-daemon
 )
 
 missing=()

@@ -231,6 +231,8 @@ TEST_F(EtherStandInTest, FoundOnEthernetPollsAndTheButtonsStayOut) {
     EXPECT_TRUE(Shown("Wykryto urządzenie"));
     EXPECT_TRUE(Shown("Gotowy"));
     EXPECT_EQ(unit_->Stats().sessions, 1u);
+    // Kept for the network setup window, which must not take the wrapper's lock.
+    EXPECT_EQ(context_.DiscoveredAddress(), "127.0.0.1");
 
     // Ready, so only the Ethernet link keeps the buttons out: no request, no dial (a dial would have asked
     // for the default profile, which these hooks cannot read, and said so).

@@ -3,6 +3,7 @@
 #include <QSignalSpy>
 #include <QTest>
 
+#include "manager/screens/CColorLabel.h"
 #include "manager/screens/CSkinBitmapButton.h"
 #include "manager/screens/SkinImages.h"
 #include "manager/screens/StatusPanel.h"
@@ -89,6 +90,8 @@ class SkinWidgetsTest : public QObject {
     void FlatButtonRecolorsOnPaletteChange();
     void FlatButtonPaintsPressedAndDisabledLooks();
     void FlatButtonIsAPushButtonSizedForItsText();
+
+    void ColorLabelPaintsItsColoursOnItsFont();
 };
 
 void SkinWidgetsTest::SkinImagesHaveTheirSizes_data() {
@@ -444,6 +447,39 @@ void SkinWidgetsTest::FlatButtonIsAPushButtonSizedForItsText() {
     parent.setFont(font);
     QVERIFY(button->sizeHint().width() > small.width());
     QVERIFY(button->sizeHint().height() > small.height());
+}
+
+void SkinWidgetsTest::ColorLabelPaintsItsColoursOnItsFont() {
+    QWidget parent;
+    SetFlatTestLook(&parent);
+    parent.resize(200, 60);
+    auto* label = new CColorLabel(QStringLiteral("<b>Sygnał</b>"), &parent);
+    label->setGeometry(10, 10, 150, 40);
+    parent.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&parent));
+    QCOMPARE(label->textFormat(), Qt::PlainText);
+    // Unset colours are the window's text on the button face, and follow its palette.
+    QCOMPARE(label->TextColour(), FlatTestPalette().color(QPalette::WindowText));
+    QCOMPARE(Shot(label).pixelColor(1, 1), QColor(212, 208, 200));
+    QPalette changed = parent.palette();
+    changed.setColor(QPalette::Button, QColor(1, 2, 3));
+    parent.setPalette(changed);
+    QTRY_COMPARE(Shot(label).pixelColor(1, 1), QColor(1, 2, 3));
+
+    label->SetBackground(QColor(10, 20, 30));
+    label->SetTextColour(QColor(250, 0, 0));
+    label->setFont(parent.font());  // drawn without antialiasing, so the text is in its colour exactly
+    const QImage shot = Shot(label);
+    QCOMPARE(shot.pixelColor(1, 1), QColor(10, 20, 30));
+    QVERIFY(CountColour(shot, label->rect(), QColor(250, 0, 0)) > 0);
+    parent.setPalette(FlatTestPalette());
+    QCOMPARE(label->Background(), QColor(10, 20, 30));
+
+    // The application's font at another height.
+    label->SetFontHeight(30);
+    QCOMPARE(label->font().pixelSize(), 30);
+    QCOMPARE(label->font().family(), QApplication::font().family());
+    QVERIFY(label->sizeHint().height() >= 30);
 }
 
 QTEST_MAIN(SkinWidgetsTest)
