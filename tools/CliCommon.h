@@ -48,6 +48,12 @@ void HexDump(const uint8_t* data, size_t n);
 // Opens the serial port (or, with --network, the Ethernet link) with the start-up handshake. On failure
 // explains why in words and returns the result code; ms gets the time the open took.
 int32_t OpenModem(IOrvikModem& modem, const Options& opt, double* ms = nullptr);
+// OpenModem, then the SPC of --spc; the port is closed again when either fails.
+int OpenOrFail(IOrvikModem& modem, const Options& opt);
+
+// nam backup FILE / nam restore FILE (cli_backup.cpp).
+int CmdNamBackup(IOrvikModem& modem, const Options& opt);
+int CmdNamRestore(IOrvikModem& modem, const Options& opt);
 
 // The command groups.
 std::vector<Command> DeviceCommands();

@@ -73,19 +73,6 @@ ValueKind KindOf(int code) {
     }
 }
 
-int OpenOrFail(IOrvikModem& modem, const Options& opt) {
-    int32_t result = OpenModem(modem, opt);
-    // The modem keeps its service parameters unlocked only for the session in which the code was given.
-    if (result == kResultOk && !opt.spc.empty() && modem.VerifySpc(opt.spc.c_str()) != kResultOk) {
-        std::fprintf(stderr, "velmo-cli: the modem did not accept the SPC given with --spc\n");
-        result = kResultServiceParameterFailed;
-    }
-    if (result != kResultOk) {
-        modem.ClosePort();
-    }
-    return result;
-}
-
 int CmdNv(IOrvikModem& modem, const Options& opt) {
     int item = 0;
     const bool read = opt.args.size() == 3 && opt.args[1] == "read";
@@ -189,11 +176,20 @@ bool FillValue(int code, const std::string& text, NamParameterRecord& record) {
 }
 
 int CmdNam(IOrvikModem& modem, const Options& opt) {
+    if (opt.args.size() == 3 && opt.args[1] == "backup") {
+        return CmdNamBackup(modem, opt);
+    }
+    if (opt.args.size() == 3 && opt.args[1] == "restore") {
+        return CmdNamRestore(modem, opt);
+    }
     int code = 0;
     const bool read = opt.args.size() == 3 && opt.args[1] == "read";
     const bool write = (opt.args.size() == 3 || opt.args.size() == 4) && opt.args[1] == "write";
     if ((!read && !write) || !ParseInt(opt.args[2].c_str(), code) || code < 0 || code > 255) {
-        std::fprintf(stderr, "velmo-cli: use nam read CODE, or nam write CODE VALUE (pairs as SID,NID)\n");
+        std::fprintf(
+            stderr,
+            "velmo-cli: use nam read CODE, nam write CODE VALUE (pairs as SID,NID), nam backup FILE or "
+            "nam restore FILE\n");
         return 2;
     }
     NamParameterRecord record{};
@@ -471,10 +467,27 @@ int CmdDiscover(IOrvikModem& modem, const Options& opt) {
 
 }  // namespace
 
+int OpenOrFail(IOrvikModem& modem, const Options& opt) {
+    int32_t result = OpenModem(modem, opt);
+    // The modem keeps its service parameters unlocked only for the session in which the code was given.
+    if (result == kResultOk && !opt.spc.empty() && modem.VerifySpc(opt.spc.c_str()) != kResultOk) {
+        std::fprintf(stderr, "velmo-cli: the modem did not accept the SPC given with --spc\n");
+        result = kResultServiceParameterFailed;
+    }
+    if (result != kResultOk) {
+        modem.ClosePort();
+    }
+    return result;
+}
+
 std::vector<Command> ParameterCommands() {
     return {
         {"nv", "nv read ITEM | nv write ITEM HEX   read or write an NV item (item 0 reads item 82)", CmdNv},
-        {"nam", "nam read CODE | nam write CODE VALUE   a NAM/service parameter (pairs as SID,NID)", CmdNam},
+        {"nam",
+         "nam read CODE | nam write CODE VALUE   a NAM/service parameter (pairs as SID,NID)\n"
+         "  nam backup FILE | nam restore FILE   save every stored parameter to FILE, or write them back "
+         "(--spc CODE)",
+         CmdNam},
         {"spc", "spc verify CODE | spc change CURRENT NEW   the service programming code", CmdSpc},
         {"prl", "prl download FILE    load a roaming list into the modem", CmdPrl},
         {"password", "password store TEXT | password load   the library's stored dial password", CmdPassword},

@@ -1,5 +1,5 @@
 // The real velmo-cli (which loads libVelmoModem.so from beside itself) against the stand-in: its status in
-// JSON, and what a scenario switch through the control channel changes in it.
+// JSON, what a scenario switch through the control channel changes in it, and a parameter backup and restore.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <poll.h>
@@ -7,9 +7,12 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <fstream>
 #include <nlohmann/json.hpp>
+#include <sstream>
 
 #include "StandInFixture.h"
+#include "library/protocol/CommandTable.h"
 #include "simulator/ControlServer.h"
 
 extern char** environ;
@@ -106,6 +109,44 @@ TEST_F(CliStatusTest, StatusJsonShowsTheStandInAndFollowsItsScenario) {
     EXPECT_EQ(none["sid"], 0);
     EXPECT_EQ(none["rssi1xDbm"], -125);
     EXPECT_EQ(none["rssiEvdoDbm"], -120);  // no stream: the library's "no level"
+}
+
+TEST_F(CliStatusTest, ParameterBackupRestoresItsModemAndRefusesAnother) {
+    const std::string port = std::to_string(sim_->Port());
+    auto run = [&](std::vector<std::string> args, int expected) {
+        args.insert(args.begin(), {"--port", port, "--json"});
+        int status = 0;
+        const std::string out = RunCli(args, &status);
+        EXPECT_EQ(status, expected) << out;
+        return Json::parse(out.substr(0, out.find('\n')), nullptr, false);
+    };
+    auto read = [&](const char* code) { return run({"nam", "read", code}, 0)["value"]; };
+    const std::string file = dir_ + "/backups/modem.json";
+    const Json saved = run({"--spc", "000000", "nam", "backup", file}, 0);
+    EXPECT_EQ(saved["esn"], "8F3A2C11");
+    EXPECT_EQ(saved["count"], 18);
+    EXPECT_EQ(saved["unread"], Json::array());
+
+    run({"--spc", "000000", "nam", "write", "14", "0"}, 0);
+    run({"--spc", "000000", "nam", "write", "12", "100,200"}, 0);
+    // Locked, the protected parameters do not take: said so, and they stay as they are.
+    EXPECT_EQ(run({"nam", "restore", file}, 19)["ok"], false);
+    EXPECT_EQ(read("12"), "100,200");
+
+    std::stringstream text;
+    text << std::ifstream(file).rdbuf();
+    const std::string other = dir_ + "/other.json";
+    std::string edited = text.str();
+    edited.replace(edited.find("8F3A2C11"), 8, "8F3A2C12");
+    std::ofstream(other) << edited;
+    sim_->ClearRequests();
+    const Json refused = run({"--spc", "000000", "nam", "restore", other}, 1);
+    EXPECT_NE(refused["error"].get<std::string>().find("ESN 8F3A2C12"), std::string::npos) << refused;
+    EXPECT_TRUE(RequestsOf(protocol::NvWriteRequest).empty());
+
+    EXPECT_EQ(run({"--spc", "000000", "nam", "restore", file}, 0)["ok"], true);
+    EXPECT_EQ(read("14"), "1");
+    EXPECT_EQ(read("12"), "4139,65535");
 }
 
 }  // namespace
