@@ -1,7 +1,8 @@
 // Figures of the settings window on the stand-in, in real time: how long the menu button takes to show the
 // window (first and later openings), how long Apply with "Tylko 1xEvDO" takes from the click until the window
 // takes input again, and the longest stretch in which the window did not repaint meanwhile (a timer asks for
-// a repaint every 16 ms). Prints one line per figure.
+// a repaint every 16 ms); and how long the advanced configuration window takes to read everything. Prints one
+// line per figure.
 #include <QApplication>
 #include <QComboBox>
 #include <QElapsedTimer>
@@ -16,6 +17,7 @@
 #include "manager/core/RegistryKey.h"
 #include "manager/core/Settings.h"
 #include "manager/core/Texts.h"
+#include "manager/programming/AdvancedConfigWindow.h"
 #include "manager/screens/CSkinBitmapButton.h"
 #include "manager/screens/ScreenFlowHost.h"
 #include "manager/screens/StatusPanel.h"
@@ -133,6 +135,23 @@ int main(int argc, char* argv[]) {
                 static_cast<long long>(done - applied));
     std::printf("longest stretch without a repaint during Apply: %lld ms (%zu repaints)\n",
                 static_cast<long long>(longest), paints.paints.size());
+
+    // The advanced configuration window reads everything when it opens and on "Refresh" (once the modem that
+    // Apply has reset is ready again).
+    Until([&] { return window.Panel()->StatusText() == ReadyText(); }, 60000);
+    const qint64 opened = clock.elapsed();
+    window.ShowAdvancedConfiguration();
+    programming::AdvancedConfigWindow* config = window.AdvancedConfiguration();
+    Until([&] { return !config->Flows()->Busy(); }, 60000);
+    std::printf("advanced configuration: opened and read all in %lld ms (1000 ms of it the settle wait)\n",
+                static_cast<long long>(clock.elapsed() - opened));
+    for (int refresh = 0; refresh < 3; ++refresh) {
+        const qint64 pressed = clock.elapsed();
+        config->Button(programming::kRefresh)->click();
+        Until([&] { return !config->Flows()->Busy(); }, 60000);
+        std::printf("advanced configuration: Refresh read all in %lld ms\n",
+                    static_cast<long long>(clock.elapsed() - pressed));
+    }
     window.StartClosing();
     Until([&] { return window.IsShutDown(); }, 20000);
     return 0;

@@ -1,6 +1,6 @@
 # Sourced by the demo, the manager's start-up test and the manager's load figures: a private folder for
 # everything the manager, the dial-up service and the stand-in write, and the stand-in started in it.
-#   velmo_private_env DIR            exports the folders (settings, runtime, ports, phonebook, state) under DIR
+#   velmo_private_env DIR            exports the folders (settings, runtime, ports, phonebook, state, backups) under DIR
 #   velmo_start_standin BIN SCENARIO starts velmo-modem-sim; sets velmo_sim_pid and velmo_sim_port
 #   velmo_test_env DIR               for the program tests: the private folders, a runtime folder of their own
 #                                    and the offscreen platform
@@ -9,6 +9,7 @@ velmo_private_env() {
   mkdir -p "$dir"
   chmod 700 "$dir"
   export XDG_CONFIG_HOME=$dir/config
+  export XDG_STATE_HOME=$dir/state
   export VELMO_PORTS_DIR=$dir/ports
   export VELMO_PHONEBOOK_DIR=$dir/phonebook
   export VELMO_DIALUP_RUNTIME_DIR=$dir/dialup

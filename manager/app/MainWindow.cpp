@@ -15,12 +15,14 @@
 #include "QtDeviceView.h"
 #include "manager/core/ConnectionControl.h"
 #include "manager/core/DeviceStateMachine.h"
+#include "manager/core/NetworkSetupModel.h"
 #include "manager/core/PortDetection.h"
 #include "manager/core/Profiles.h"
 #include "manager/core/ScreenFlowThread.h"
 #include "manager/core/Settings.h"
 #include "manager/core/SettingsFlows.h"
 #include "manager/core/Texts.h"
+#include "manager/programming/AdvancedConfigWindow.h"
 #include "manager/screens/AdvancedStatusDialog.h"
 #include "manager/screens/CSkinBitmapButton.h"
 #include "manager/screens/NoticeWindow.h"
@@ -30,6 +32,7 @@
 #include "manager/screens/SplashWindow.h"
 #include "manager/screens/StatusPanel.h"
 #include "manager/screens/settings/SettingsWindow.h"
+#include "manager/web/NetworkSetupWindow.h"
 #include "platform/dialup/DialupService.h"
 
 Q_LOGGING_CATEGORY(lcMainWindow, "velmo.manager.window", QtWarningMsg)
@@ -214,6 +217,19 @@ bool MainWindow::Create() {
     connect(&advancedTimer_, &QTimer::timeout, this, &MainWindow::OnAdvancedConfigurationTimer);
     connect(settingsWindow_, &SettingsWindow::advancedConfigurationRequested, this,
             [this] { advancedTimer_.start(kAdvancedConfigurationDelayMs); });
+    NetworkSetupHooks networkHooks;
+    // The worker's copy: reading the wrapper here would wait for its call lock.
+    networkHooks.discoveredAddress = [this] { return QString::fromStdString(context_.DiscoveredAddress()); };
+    networkHooks.commands.minimise = [this] {
+        if (!context_.closing.load()) {
+            showMinimized();
+        }
+    };
+    networkHooks.commands.beep = [] { QApplication::beep(); };
+    networkHooks.prompt = options_.prompt;
+    networkHooks.closing = &context_.closing;
+    networkSetup_ = new NetworkSetupWindow(std::move(networkHooks), this);
+    connect(settingsWindow_, &SettingsWindow::networkSetupRequested, this, &MainWindow::OpenNetworkSetup);
 
     show();
     connect(&blinkTimer_, &QTimer::timeout, this, &MainWindow::OnBlinkTick);
@@ -321,8 +337,14 @@ void MainWindow::Shutdown() {
     if (advanced_ != nullptr) {
         advanced_->CancelQuestions();
     }
+    if (advancedConfig_ != nullptr) {
+        advancedConfig_->CancelQuestions();
+    }
     if (settingsWindow_ != nullptr) {
         settingsWindow_->CancelQuestions();
+    }
+    if (networkSetup_ != nullptr) {
+        networkSetup_->CancelQuestions();
     }
     // Every question now answers "cancel" and every pause lets go: the flows end quickly.
     WaitForFlows();
@@ -331,8 +353,11 @@ void MainWindow::Shutdown() {
         notice = nullptr;
     }
     delete advanced_.data();
+    delete advancedConfig_.data();
     delete settingsWindow_;
     settingsWindow_ = nullptr;
+    delete networkSetup_;
+    networkSetup_ = nullptr;
 
     // Wait for the worker with the event loop running, so that a question it is asking gets its "cancel".
     const uint32_t start = clock_.TickCount();
@@ -362,14 +387,14 @@ void MainWindow::OnAdvancedConfigurationTimer() {
     if (context_.closing.load()) {
         return;
     }
-    // The advanced configuration window comes with a later version: a passed gate is announced only.
     const ModemSession session = Session();
     IUserPrompt* prompt = &Prompt();
     auto allowed = std::make_shared<bool>(false);
     flows_host_->Run(
         [session, prompt, allowed] { *allowed = CSpcGateFlow(session, *prompt).OnAdvancedConfiguration(); },
         [this, allowed] {
-            if (*allowed) {
+            if (*allowed && !context_.closing.load()) {
+                ShowAdvancedConfiguration();
                 emit advancedConfigurationAllowed();
             }
         });
@@ -403,6 +428,37 @@ void MainWindow::BringToFront() {
 
 void MainWindow::ReloadSettings() {
     settings_.Reload();
+}
+
+void MainWindow::OpenNetworkSetup() {
+    if (context_.closing.load() || networkSetup_ == nullptr) {
+        return;
+    }
+    const std::optional<QString> refusal =
+        NetworkSetupRefusal(context_.connectionState.load(), settings_.Record().linkType.load());
+    if (refusal) {
+        Prompt().Message(*refusal, AppCaption(), PromptIcon::Exclamation, PromptButtons::Ok);
+        return;
+    }
+    networkSetup_->show();
+    networkSetup_->raise();
+    networkSetup_->activateWindow();
+}
+
+programming::AdvancedConfigWindow* MainWindow::AdvancedConfiguration() const {
+    return advancedConfig_.data();
+}
+
+void MainWindow::ShowAdvancedConfiguration() {
+    if (advancedConfig_ == nullptr) {
+        advancedConfig_ = new programming::AdvancedConfigWindow(
+            Session(), *flows_, [this] { return settings_.Record().linkType.load(); }, options_.prompt, this);
+        connect(advancedConfig_, &programming::AdvancedConfigWindow::closed, this,
+                [this] { advancedConfig_ = nullptr; });
+    }
+    advancedConfig_->show();
+    advancedConfig_->raise();
+    advancedConfig_->activateWindow();
 }
 
 AdvancedStatusDialog* MainWindow::AdvancedStatus() const {

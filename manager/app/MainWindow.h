@@ -35,7 +35,11 @@ class CSkinBitmapButton;
 class StatusPanel;
 class NoticeWindow;
 class AdvancedStatusDialog;
+namespace programming {
+class AdvancedConfigWindow;
+}
 class ModemNotifyForwarder;
+class NetworkSetupWindow;
 
 // Process-wide flags that the exit path looks at.
 struct ProcessFlags {
@@ -106,6 +110,8 @@ class MainWindow : public QWidget {
     void BringToFront();
     // Opened from the settings window; at most one instance.
     void ShowAdvancedStatus();
+    // Shows the advanced configuration window, made the first time (the SPC gate has passed).
+    void ShowAdvancedConfiguration();
     // Timer 5's work: the SPC gate, then the advanced configuration.
     void OnAdvancedConfigurationTimer();
     SettingsWindow* Settings() const { return settingsWindow_; }
@@ -116,14 +122,19 @@ class MainWindow : public QWidget {
     ModemSession Session() { return ModemSession(wrapper_, context_, clock_); }
     StatusPanel* Panel() const { return panel_; }
     AdvancedStatusDialog* AdvancedStatus() const;
+    programming::AdvancedConfigWindow* AdvancedConfiguration() const;
     CSkinBitmapButton* Button(int id) const;
     int DeviceStatusCode() const { return context_.deviceStatusCode.load(); }
     bool InputBlocked() const { return inputBlocked_; }
     bool IsShutDown() const { return shutDown_; }
 
+    NetworkSetupWindow* NetworkSetup() const { return networkSetup_; }
+
   public slots:
     // Another part of the program changed the stored settings.
     void ReloadSettings();
+    // The settings window's " Ustawienia sieciowe " tab: the unit's pages, only on an Ethernet link in use.
+    void OpenNetworkSetup();
 
   signals:
     // The shutdown has finished; the application may end.
@@ -168,6 +179,8 @@ class MainWindow : public QWidget {
     // The main window's own flows (the SPC gate); the settings window.
     ScreenFlowHost* flows_host_ = nullptr;
     SettingsWindow* settingsWindow_ = nullptr;
+    // Hidden until asked for; its web view is made when it is first shown.
+    NetworkSetupWindow* networkSetup_ = nullptr;
     QTimer advancedTimer_;
     std::thread worker_;
 
@@ -180,6 +193,7 @@ class MainWindow : public QWidget {
     StatusPanel* panel_ = nullptr;
     std::array<NoticeWindow*, 3> notices_{};
     QPointer<AdvancedStatusDialog> advanced_;
+    QPointer<programming::AdvancedConfigWindow> advancedConfig_;
 
     QTimer blinkTimer_;
     QTimer unblockTimer_;

@@ -16,9 +16,12 @@
 #include "manager/core/SingleInstance.h"
 #include "manager/core/StopSignals.h"
 #include "manager/core/Texts.h"
+#include "manager/programming/AdvancedConfigWindow.h"
 #include "manager/screens/CSkinBitmapButton.h"
 #include "manager/screens/SkinImages.h"
 #include "manager/screens/settings/SettingsWindow.h"
+#include "manager/web/CHtmlCtrl.h"
+#include "manager/web/NetworkSetupWindow.h"
 
 using namespace velmo::manager;
 
@@ -74,8 +77,17 @@ int main(int argc, char* argv[]) {
         QStringLiteral("DIR"));
     const QCommandLineOption quitWhenReady(QStringLiteral("quit-when-ready"),
                                            QStringLiteral("Close once the modem is ready (for checks)."));
+    const QCommandLineOption openNetworkSetup(
+        QStringLiteral("open-network-setup-when-ready"),
+        QStringLiteral(
+            "Open the network setup window a second after the modem is ready (for measurements)."));
+    const QCommandLineOption networkSetupShot(
+        QStringLiteral("screenshot-network-setup"),
+        QStringLiteral("Open the network setup window once ready, save a picture of it when its page has "
+                       "loaded, and close."),
+        QStringLiteral("FILE"));
     parser.addOptions({minimized, noSplash, embedding, automation, usePort, reportTiming, screenshot,
-                       settingsShots, quitWhenReady});
+                       settingsShots, quitWhenReady, openNetworkSetup, networkSetupShot});
     parser.process(app);
 
     SingleInstance instance;
@@ -158,11 +170,58 @@ int main(int argc, char* argv[]) {
                 });
                 at += 600;
             }
-            quitAfterMs = at + 300;
+            // The advanced configuration window once it has read everything (the gate is the user's to pass).
+            QTimer::singleShot(at, window, [window] { window->ShowAdvancedConfiguration(); });
+            QTimer::singleShot(at + 1800, window, [window, settingsDir] {
+                const QString file = settingsDir + QStringLiteral("/advanced-configuration.png");
+                programming::AdvancedConfigWindow* config = window->AdvancedConfiguration();
+                if (config == nullptr || !config->grab().save(file)) {
+                    std::fprintf(stderr, "VelmoManager: could not write %s\n", qPrintable(file));
+                }
+            });
+            quitAfterMs = at + 2100;
         }
         if (quitReady) {
             QTimer::singleShot(quitAfterMs, window, [window] { window->StartClosing(); });
         }
+    });
+    const QString networkShotFile = parser.value(networkSetupShot);
+    const bool networkSetupWanted = parser.isSet(openNetworkSetup) || !networkShotFile.isEmpty();
+    bool networkSetupOpened = false;
+    QObject::connect(window, &MainWindow::statusTextChanged, window, [&](const QString& text) {
+        if (!networkSetupWanted || networkSetupOpened || text != ReadyText()) {
+            return;
+        }
+        networkSetupOpened = true;
+        // A second first, so that a measurement reads the program as it was before.
+        QTimer::singleShot(1000, window, [&, window] {
+            window->OpenNetworkSetup();
+            NetworkSetupWindow* setup = window->NetworkSetup();
+            if (setup == nullptr || setup->View() == nullptr) {
+                return;
+            }
+            if (timing) {
+                std::fprintf(stderr, "VelmoManager: network setup shown after %lld ms\n",
+                             static_cast<long long>(started.elapsed()));
+            }
+            QObject::connect(setup->View(), &CHtmlCtrl::pageLoaded, setup, [&, window, setup](bool ok) {
+                if (timing) {
+                    std::fprintf(stderr, "VelmoManager: network setup page %s after %lld ms\n",
+                                 ok ? "loaded" : "failed", static_cast<long long>(started.elapsed()));
+                }
+                if (networkShotFile.isEmpty()) {
+                    return;
+                }
+                // Let the view paint the page first.
+                QTimer::singleShot(1000, setup, [window, setup, networkShotFile] {
+                    if (!setup->grab().save(networkShotFile)) {
+                        std::fprintf(stderr, "VelmoManager: could not write %s\n",
+                                     qPrintable(networkShotFile));
+                    }
+                    window->StartClosing();
+                });
+            });
+        });
     });
     const int code = QApplication::exec();
     if (ProcessFlags::workerRunning.load()) {

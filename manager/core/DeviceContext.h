@@ -93,6 +93,9 @@ struct DeviceContext {
     std::atomic<int32_t> disconnectRequested{0};
     std::atomic<int32_t> dialError{0};
     std::atomic<int32_t> spcCheckNeeded{0};
+    // Counted up by the worker each time it starts searching for the device: a screen that shows a modem's
+    // values forgets them when it changes.
+    std::atomic<uint32_t> deviceSearches{0};
     std::atomic<bool> presetCheckDone{false};
     std::atomic<int32_t> capability{-1};
     std::atomic<int32_t> dormant{0};
@@ -114,6 +117,9 @@ struct DeviceContext {
     UserStatus user{};
     std::string directoryNumber;  // parameter 11, read once per device start-up
     std::string identity;         // the device text of an Ethernet unit
+    // The host that answered the discovery, copied by the worker when the Ethernet link opened, so that the
+    // window thread never takes the wrapper's call lock for it.
+    std::string discoveredAddress;
 
     ModemStatusRecord StatusCopy() const {
         std::lock_guard<std::mutex> lk(statusLock);
@@ -130,6 +136,14 @@ struct DeviceContext {
     std::string Identity() const {
         std::lock_guard<std::mutex> lk(statusLock);
         return identity;
+    }
+    std::string DiscoveredAddress() const {
+        std::lock_guard<std::mutex> lk(statusLock);
+        return discoveredAddress;
+    }
+    void SetDiscoveredAddress(const std::string& address) {
+        std::lock_guard<std::mutex> lk(statusLock);
+        discoveredAddress = address;
     }
     void SetDeviceTexts(const std::string* number, const std::string* text) {
         std::lock_guard<std::mutex> lk(statusLock);

@@ -242,6 +242,7 @@ void CDeviceStateMachine::ResetDeviceView() {
     view_.ClearNotices();
     view_.SetChargingAnimation(false);
     context_.spcCheckNeeded.store(1);
+    context_.deviceSearches.fetch_add(1);
     context_.connectRequested.store(0);
     context_.disconnectRequested.store(0);
     retry_.store(0);
@@ -275,6 +276,8 @@ bool CDeviceStateMachine::TryEthernet() {
     TakeOverDevice(kLinkEthernet);
     const std::string identity = wrapper_.DeviceText();
     context_.SetDeviceTexts(nullptr, &identity);
+    // Read here, on the worker, for the network setup window's page address.
+    context_.SetDiscoveredAddress(wrapper_.DiscoveredAddress());
     view_.SetConnectionImage(0);
     view_.SetConnectButtonsEnabled(false);
     view_.SetStatusText(Tr::tr("Wykryto urządzenie"));

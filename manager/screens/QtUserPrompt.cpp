@@ -199,7 +199,8 @@ bool QtUserPrompt::AskOpenFile(const QString& caption, const QString& filter, QS
     }
     bool ok = false;
     RunOnWindow([&](QWidget* owner) {
-        QFileDialog dialog(owner, caption, QString(), filter);
+        // The path given is where the dialog starts.
+        QFileDialog dialog(owner, caption, *path, filter);
         dialog.setFileMode(QFileDialog::ExistingFile);
         dialog.setAcceptMode(QFileDialog::AcceptOpen);
         ok = RunModal(&dialog) == QDialog::Accepted && !Closing() && !dialog.selectedFiles().isEmpty();

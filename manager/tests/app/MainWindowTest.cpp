@@ -20,6 +20,7 @@
 #include "manager/app/MainWindow.h"
 #include "manager/core/Settings.h"
 #include "manager/core/StopSignals.h"
+#include "manager/programming/AdvancedConfigWindow.h"
 #include "manager/screens/AdvancedStatusDialog.h"
 #include "manager/screens/CSkinBitmapButton.h"
 #include "manager/screens/NoticeWindow.h"
@@ -334,6 +335,30 @@ class MainWindowTest : public QObject {
             asked += r.kind == "spc" ? 1 : 0;
         }
         QCOMPARE(asked, 2);
+
+        // The passed gate opened the advanced configuration window, read from the stand-in; a second pass
+        // only showed it again.
+        programming::AdvancedConfigWindow* config = window_->AdvancedConfiguration();
+        QVERIFY(config != nullptr);
+        const auto edit = [config](int id) { return qobject_cast<QLineEdit*>(config->Control(id))->text(); };
+        QTRY_COMPARE_WITH_TIMEOUT(edit(1025), QStringLiteral("8F3A2C11"), kReadyWaitMs);
+        QTRY_VERIFY(!config->Flows()->Busy());
+        QCOMPARE(edit(1048), QStringLiteral("4139"));
+        // A backup lands in the state folder.
+        prompt_.Clear();
+        QTest::mouseClick(config->Button(programming::kBackup), Qt::LeftButton);
+        QTRY_COMPARE_WITH_TIMEOUT(prompt_.Messages().size(), size_t(1), kReadyWaitMs);
+        QCOMPARE(prompt_.Messages()[0].icon, PromptIcon::Information);
+        QVERIFY(prompt_.Messages()[0].text.contains(qEnvironmentVariable("XDG_STATE_HOME")));
+        // The port closed and opened again: the SPC is asked once more, and writing back is allowed after it.
+        QTest::mouseClick(config->Button(programming::kClosePort), Qt::LeftButton);
+        QTRY_VERIFY(!config->PortText().isEmpty());
+        QVERIFY(!config->Button(programming::kRefresh)->isEnabled());
+        prompt_.spcs = {QStringLiteral("000000")};
+        QTest::mouseClick(config->Button(programming::kOpenPort), Qt::LeftButton);
+        QTRY_VERIFY(config->PortText().isEmpty());
+        QTRY_VERIFY(config->Button(programming::kRestore)->isEnabled());
+        QVERIFY(prompt_.spcs.empty());
         type(QStringLiteral("88888888"));
         QTRY_VERIFY(window_->AdvancedStatus() != nullptr);
     }

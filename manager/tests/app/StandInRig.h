@@ -24,6 +24,7 @@ class StandInRig {
         }
         const QByteArray base = dir_->path().toUtf8();
         qputenv("XDG_CONFIG_HOME", base + "/config");
+        qputenv("XDG_STATE_HOME", base + "/state");
         qputenv("VELMO_PORTS_DIR", base + "/ports");
         qputenv("VELMO_PHONEBOOK_DIR", base + "/phonebook");
         qputenv("VELMO_DIALUP_RUNTIME_DIR", base + "/dialup");

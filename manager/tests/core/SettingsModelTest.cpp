@@ -62,8 +62,9 @@ TEST(SettingsLayout, RuimButtonsCoverNoRow) {
             const int group = button == kApplyRequest ? kRequestGroup : kChangeGroup;
             EXPECT_TRUE(Rect(RuimLayout(), group, w, h).contains(b)) << button << " at " << w;
         }
-        // The rows stay where they were: the old PIN's edit at 34W/100 + 150, 8H/15 + 20.
-        EXPECT_EQ(Rect(RuimLayout(), kOldPin, w, h).topLeft(), QPoint(34 * w / 100 + 150, 8 * h / 15 + 20));
+        // The rows stay at their heights: the old PIN's edit at 34W/100 + 175 (right of its label, which is
+        // as wide as its longest text), 8H/15 + 20.
+        EXPECT_EQ(Rect(RuimLayout(), kOldPin, w, h).topLeft(), QPoint(34 * w / 100 + 175, 8 * h / 15 + 20));
     }
 }
 

@@ -148,13 +148,14 @@ class SettingsWindowTest : public QObject {
         window_->show();
         for (const QSize size : {QSize(settings::kDefaultWidth, settings::kDefaultHeight),
                                  QSize(settings::kMinimumWidth, settings::kMinimumHeight)}) {
-            for (int tab :
-                 {settings::kGeneral, settings::kProfiles, settings::kStatus, settings::kInformation}) {
+            for (int tab : {settings::kGeneral, settings::kProfiles, settings::kStatus, settings::kRuim,
+                            settings::kInformation}) {
                 SettingsPane* pane = window_->Pane(tab);
                 for (const LayoutRow& row : pane->Layout()) {
                     QWidget* control = pane->Control(row.id);
+                    // Edits hold what the user types, not a text of ours.
                     if (control == nullptr || row.kind == ControlKind::List ||
-                        row.kind == ControlKind::Frame) {
+                        row.kind == ControlKind::Frame || row.kind == ControlKind::Edit) {
                         continue;
                     }
                     const QRect r = pane->RectOf(row.id, size.width(), size.height());
