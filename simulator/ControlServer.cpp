@@ -333,6 +333,13 @@ std::string ControlServer::Execute(std::string_view line, bool* quit) {
         }
         return "ok\n";
     }
+    if (cmd == "get" && w.size() == 2) {
+        std::string value;
+        if (!GetStateField(sim_.State(), w[1], &value)) {
+            return "error unknown field '" + std::string(w[1]) + "'\n";
+        }
+        return "ok " + value + "\n";
+    }
     if (cmd == "scenario" && w.size() == 2) {
         std::string error;
         if (!sim_.SwitchScenario(w[1], &error)) {
@@ -381,7 +388,7 @@ std::string ControlServer::Execute(std::string_view line, bool* quit) {
         }
     }
     return "error unknown command '" + std::string(line) +
-           "' (status, fault, clear, log, requests, clear-requests, set, scenario, scenarios, report, "
+           "' (status, fault, clear, log, requests, clear-requests, set, get, scenario, scenarios, report, "
            "vanish, "
            "appear, quit)\n";
 }

@@ -467,6 +467,46 @@ bool SetMdn(DeviceState& s, std::string_view v, std::string* error) {
     return true;
 }
 
+// The three- and two-digit groups of MCC_M and IMSI_M_11_12, as the parameter writes store them.
+template <uint16_t ItemNumber, size_t Width>
+std::string GetDigitGroup(const DeviceState& s) {
+    const NvData d = NvCopy(s, ItemNumber);
+    return DecodeDigitGroup(static_cast<uint16_t>(Width == 3 ? wire::Get16(d, 1) & 0x3FF : d[1]), Width);
+}
+
+template <uint16_t ItemNumber, size_t Width>
+bool SetDigitGroup(DeviceState& s, std::string_view v, std::string* error) {
+    v = Trim(v);
+    uint16_t stored = 0;
+    if (v.size() != Width || !EncodeDigitGroup(v, &stored)) {
+        *error = "expected " + std::to_string(Width) + " digits";
+        return false;
+    }
+    NvData& d = NvRef(s, ItemNumber);
+    d.fill(0);
+    if constexpr (Width == 3) {
+        wire::Put16(d, 1, stored);
+    } else {
+        d[1] = static_cast<uint8_t>(stored);
+    }
+    return true;
+}
+
+// CHAP ID: a length byte, then the text (at most 64 characters, as the library writes it).
+std::string GetChapId(const DeviceState& s) {
+    const NvData d = NvCopy(s, NvChapId);
+    return std::string(d.begin() + 1, d.begin() + 1 + std::min<size_t>(d[0], 64));
+}
+
+bool SetChapId(DeviceState& s, std::string_view v, std::string* error) {
+    v = Trim(v);
+    if (!CheckText(v, 64, error)) {
+        return false;
+    }
+    NvRef(s, NvChapId) = TextItem(0, v, true);
+    return true;
+}
+
 std::string GetCardMode(const DeviceState& s) {
     return std::to_string(NvCopy(s, NvCardMode)[0]);
 }
@@ -493,6 +533,15 @@ bool SetPrlVersion(DeviceState& s, std::string_view v, std::string* error) {
     }
     s.prl = MakePrl(static_cast<uint16_t>(x));
     return true;
+}
+
+std::string GetPrlSize(const DeviceState& s) {
+    return std::to_string(s.prl.size());
+}
+
+bool RefusePrlSize(DeviceState&, std::string_view, std::string* error) {
+    *error = "follows the list: set prl or prl_version";
+    return false;
 }
 
 enum class Kind : uint8_t {
@@ -563,8 +612,12 @@ constexpr FieldDef kFields[] = {
     {"pref_mode", GetNv16<NvPrefMode, 1>, SetNv16<NvPrefMode, 1>, Kind::View},
     {"home_sid", GetNv16<NvHomeSidNid, 1>, SetNv16<NvHomeSidNid, 1>, Kind::View},
     {"home_nid", GetNv16<NvHomeSidNid, 3>, SetNv16<NvHomeSidNid, 3>, Kind::View},
+    {"mcc", GetDigitGroup<NvMcc, 3>, SetDigitGroup<NvMcc, 3>, Kind::View},
+    {"imsi_11_12", GetDigitGroup<NvImsi1112, 2>, SetDigitGroup<NvImsi1112, 2>, Kind::View},
+    {"chap_id", GetChapId, SetChapId, Kind::View},
     {"card_mode", GetCardMode, SetCardMode, Kind::View},
     {"prl_version", GetPrlVersion, SetPrlVersion, Kind::View},
+    {"prl_size", GetPrlSize, RefusePrlSize, Kind::View},
     {"spc_unlocked", GetNumber<&S::spcUnlocked>, SetFlag<&S::spcUnlocked>, Kind::Session},
     {"pin_verified", GetNumber<&S::pinVerified>, SetFlag<&S::pinVerified>, Kind::Session},
 };

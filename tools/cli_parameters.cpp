@@ -260,6 +260,19 @@ int CmdSpc(IOrvikModem& modem, const Options& opt) {
     return 0;
 }
 
+// The download's progress as the library posts it; only counts are kept, so post() returns at once.
+class PrlProgress final : public IModemNotifyTarget {
+  public:
+    void post(uint32_t message, uintptr_t wParam, intptr_t lParam) override {
+        if (message == kPrlProgressMessage) {
+            acknowledged.store(wParam);
+            total.store(static_cast<unsigned long>(lParam));
+        }
+    }
+    std::atomic<unsigned long> acknowledged{0};
+    std::atomic<unsigned long> total{0};
+};
+
 int CmdPrl(IOrvikModem& modem, const Options& opt) {
     if (opt.args.size() != 3 || opt.args[1] != "download") {
         std::fprintf(stderr, "velmo-cli: use prl download FILE\n");
@@ -292,17 +305,24 @@ int CmdPrl(IOrvikModem& modem, const Options& opt) {
     if (const int32_t r = OpenOrFail(modem, opt); r != kResultOk) {
         return ExitFromResult(r);
     }
-    // The library's call has no progress channel: show that it is alive and how long it has been going.
+    // The library posts the blocks acknowledged so far on the downloading thread; this thread shows them.
+    PrlProgress progress;
+    modem.SetNotifyWindow(&progress);
     const auto start = std::chrono::steady_clock::now();
     auto download = std::async(std::launch::async, [&] {
         return modem.DownloadPrl(bytes.data(), static_cast<int32_t>(bytes.size()));
     });
     const bool tty = isatty(STDERR_FILENO) != 0;
+    const auto tick = std::chrono::milliseconds(tty ? 100 : 500);
     int ticks = 0;
-    while (download.wait_for(std::chrono::milliseconds(500)) != std::future_status::ready) {
+    while (download.wait_for(tick) != std::future_status::ready) {
         const double seconds =
             std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-        if (tty) {
+        const unsigned long total = progress.total.load();
+        if (tty && total != 0) {
+            std::fprintf(stderr, "\rblock %lu of %lu  %.1f s    ", progress.acknowledged.load(), total,
+                         seconds);
+        } else if (tty) {
             std::fprintf(stderr, "\rdownloading %zu bytes %c %.1f s", bytes.size(), "|/-\\"[ticks++ % 4],
                          seconds);
         } else if (++ticks % 10 == 0) {
@@ -310,10 +330,12 @@ int CmdPrl(IOrvikModem& modem, const Options& opt) {
         }
     }
     const int32_t result = download.get();
-    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    const auto elapsed = std::chrono::steady_clock::now() - start;
+    const double seconds = std::chrono::duration<double>(elapsed).count();
     if (tty) {
         std::fprintf(stderr, "\r%60s\r", "");
     }
+    modem.SetNotifyWindow(nullptr);
     modem.ClosePort();
     if (result != kResultOk) {
         return Fail(opt, "PRL Download  failed!", result);
@@ -321,6 +343,9 @@ int CmdPrl(IOrvikModem& modem, const Options& opt) {
     if (opt.json) {
         std::printf("%s\n", Json()
                                 .Num("bytes", static_cast<long long>(bytes.size()))
+                                .Num("blocks", static_cast<long long>(progress.acknowledged.load()))
+                                .Num("milliseconds",
+                                     std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count())
                                 .Raw("seconds", std::to_string(seconds))
                                 .Str("done", "PRL Download completed! Please power off!")
                                 .Text()

@@ -10,6 +10,14 @@ void Notifier::SetTarget(IModemNotifyTarget* target) {
     target_ = target;
 }
 
+void Notifier::Post(uint32_t message, uintptr_t wParam, intptr_t lParam) {
+    // Under the lock, so that SetTarget still waits for a post in progress.
+    std::lock_guard lk(mutex_);
+    if (target_ != nullptr) {
+        target_->post(message, wParam, lParam);
+    }
+}
+
 size_t Notifier::WritePosition() const {
     std::lock_guard lk(mutex_);
     return position_;

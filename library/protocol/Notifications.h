@@ -18,6 +18,8 @@ class Notifier final : public IUnsolicitedHandler {
   public:
     // Waits for a post() in progress, so the previous target may be destroyed once this returns.
     void SetTarget(IModemNotifyTarget* target);
+    // Posts a message of the library's own to the target, if any, on the calling thread.
+    void Post(uint32_t message, uintptr_t wParam, intptr_t lParam);
 
     void OnLogPacket(const uint8_t*, size_t) override {}
     bool OnVendorPacket(const uint8_t* packet, size_t n) override;

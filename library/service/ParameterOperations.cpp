@@ -152,6 +152,11 @@ int32_t ModemService::DownloadPrl(const uint8_t* prl, int32_t length) {
     }
     const size_t total = static_cast<size_t>(length);
     const size_t blocks = total / kPrlBlockBytes + 1;
+    // The interface has no progress argument: the notification target hears it, on this thread.
+    auto progress = [&](size_t acknowledged) {
+        notifier_.Post(kPrlProgressMessage, acknowledged, static_cast<intptr_t>(blocks));
+    };
+    progress(0);
     for (size_t i = 0; i < blocks; ++i) {
         const size_t offset = i * kPrlBlockBytes;
         const size_t bytes = std::min(kPrlBlockBytes, total - offset);
@@ -166,6 +171,7 @@ int32_t ModemService::DownloadPrl(const uint8_t* prl, int32_t length) {
         if (!engine_->Transact(PrlBlockRequest) || engine_->Block(PrlBlockRequest)[1] > 1) {
             return kResultFailed;
         }
+        progress(i + 1);
     }
     record.Code = kEnableRoamingListCode;
     return WriteNamParameter(&record);

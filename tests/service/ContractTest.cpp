@@ -268,6 +268,10 @@ TEST(InterfaceLayout, ResultCodes) {
     EXPECT_EQ(velmo::kResultHandshakeFailed, 11);
     EXPECT_EQ(velmo::kResultServiceParameterFailed, 19);
     EXPECT_EQ(velmo::kResultFailed, 0xFFFF);
+
+    // The messages posted to the notification target.
+    EXPECT_EQ(velmo::kModemReportMessage, 0x464u);
+    EXPECT_EQ(velmo::kPrlProgressMessage, 0x465u);
 }
 
 TEST(InterfaceLayout, Records) {

@@ -10,8 +10,10 @@
 #include <cstring>
 #include <filesystem>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "library/service/ModemService.h"
@@ -445,6 +447,69 @@ TEST_F(Service, DownloadPrlStopsAtTheFirstFailingStep) {
     });
     EXPECT_EQ(service_->DownloadPrl(prl.data(), static_cast<int32_t>(prl.size())), 0xFFFF);
     EXPECT_EQ(Codes(), (std::vector<uint8_t>{0x29}));
+}
+
+// Every post with the thread it came on.
+class ProgressRecorder final : public IModemNotifyTarget {
+  public:
+    struct Post {
+        uint32_t message;
+        uintptr_t acknowledged;
+        intptr_t total;
+        std::thread::id thread;
+        bool operator==(const Post&) const = default;
+    };
+    void post(uint32_t message, uintptr_t wParam, intptr_t lParam) override {
+        std::lock_guard lk(mutex_);
+        posts_.push_back({message, wParam, lParam, std::this_thread::get_id()});
+    }
+    std::vector<Post> Take() {
+        std::lock_guard lk(mutex_);
+        return std::exchange(posts_, {});
+    }
+
+  private:
+    std::mutex mutex_;
+    std::vector<Post> posts_;
+};
+
+TEST_F(Service, DownloadPrlPostsItsProgressOnTheCallingThread) {
+    std::atomic<int> refuseBlock{-1};
+    Open([&](const Bytes& r) -> std::vector<Bytes> {
+        if (r[0] == 0x48 && r[1] == refuseBlock.load()) {
+            return {Bytes{0x48, 0x02, 0x00, 0x00}};
+        }
+        return CooperativeModem(r);
+    });
+    ProgressRecorder recorder;
+    ASSERT_EQ(service_->SetNotifyWindow(&recorder), 0);
+    const auto me = std::this_thread::get_id();
+    auto expected = [&](uintptr_t upTo, intptr_t total) {
+        std::vector<ProgressRecorder::Post> posts;
+        for (uintptr_t n = 0; n <= upTo; ++n) {
+            posts.push_back({kPrlProgressMessage, n, total, me});
+        }
+        return posts;
+    };
+
+    // 250 bytes are three blocks: "0 of 3" before the first, then one post per acknowledged block.
+    const Bytes prl = Counting(250);
+    ASSERT_EQ(service_->DownloadPrl(prl.data(), static_cast<int32_t>(prl.size())), 0);
+    EXPECT_EQ(recorder.Take(), expected(3, 3));
+
+    // A refused block ends the posts with the last one the modem took.
+    refuseBlock.store(2);
+    const Bytes longer(600, 0x22);
+    EXPECT_EQ(service_->DownloadPrl(longer.data(), static_cast<int32_t>(longer.size())), 0xFFFF);
+    EXPECT_EQ(recorder.Take(), expected(2, 6));
+
+    // Without a target nothing is posted, and the download is the same.
+    refuseBlock.store(-1);
+    ASSERT_EQ(service_->SetNotifyWindow(nullptr), 0);
+    modem_.ClearRequests();
+    ASSERT_EQ(service_->DownloadPrl(prl.data(), static_cast<int32_t>(prl.size())), 0);
+    EXPECT_EQ(Sent(0x48).size(), 3u);
+    EXPECT_TRUE(recorder.Take().empty());
 }
 
 // --- Status, time, mode

@@ -1,5 +1,6 @@
 // The real velmo-cli (which loads libVelmoModem.so from beside itself) against the stand-in: its status in
-// JSON, what a scenario switch through the control channel changes in it, and a parameter backup and restore.
+// JSON, what a scenario switch through the control channel changes in it, a parameter backup and restore, and
+// the summary of a roaming list download.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <poll.h>
@@ -147,6 +148,22 @@ TEST_F(CliStatusTest, ParameterBackupRestoresItsModemAndRefusesAnother) {
     EXPECT_EQ(run({"--spc", "000000", "nam", "restore", file}, 0)["ok"], true);
     EXPECT_EQ(read("14"), "1");
     EXPECT_EQ(read("12"), "4139,65535");
+}
+
+TEST_F(CliStatusTest, PrlDownloadSummarisesItsBlocks) {
+    const std::vector<uint8_t> list = MakePrl(0x0BEE, 300);
+    const std::string file = dir_ + "/list.prl";
+    std::ofstream(file, std::ios::binary).write(reinterpret_cast<const char*>(list.data()), 300);
+    int status = 0;
+    const std::string out =
+        RunCli({"--port", std::to_string(sim_->Port()), "--spc", "000000", "--json", "prl", "download", file},
+               &status);
+    ASSERT_EQ(status, 0) << out;
+    const Json j = Json::parse(out, nullptr, false);
+    EXPECT_EQ(j["blocks"], 3) << out;
+    EXPECT_EQ(j["bytes"], 300);
+    EXPECT_GE(j["milliseconds"].get<int>(), 0);
+    EXPECT_EQ(sim_->State().prl, list);
 }
 
 }  // namespace

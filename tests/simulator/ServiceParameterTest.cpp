@@ -100,6 +100,9 @@ TEST_F(ServiceParameterTest, WrittenValuesSurviveARestartOfTheStandIn) {
     ASSERT_EQ(WriteParameter(1, "5550123"), kResultOk);
     ASSERT_EQ(WriteParameter(3, "212"), kResultOk);
     ASSERT_EQ(WriteParameter(28, "chap@velmo.net"), kResultOk);
+    ASSERT_EQ(WriteParameter(5, "302"), kResultOk);
+    ASSERT_EQ(WriteParameter(7, "07"), kResultOk);
+    ASSERT_EQ(WriteParameter(12, std::string("\x39\x30\x22\x00", 4)), kResultOk);  // SID 12345, NID 34
     ASSERT_EQ(modem_->ChangeSpc("975312"), kResultOk);
 
     RestartStandIn();
@@ -109,9 +112,17 @@ TEST_F(ServiceParameterTest, WrittenValuesSurviveARestartOfTheStandIn) {
     EXPECT_EQ(ReadParameter(28), "chap@velmo.net");
     EXPECT_EQ(modem_->VerifySpc("000000"), kResultServiceParameterFailed);
     EXPECT_EQ(modem_->VerifySpc("975312"), kResultOk);
-    std::string value;
-    GetStateField(sim_->State(), "min", &value);
-    EXPECT_EQ(value, "2125550123");
+    // Each value as the control channel shows it.
+    const std::pair<const char*, const char*> shown[] = {
+        {"min", "2125550123"}, {"chap_id", "chap@velmo.net"}, {"mcc", "302"},
+        {"imsi_11_12", "07"},  {"home_sid", "12345"},         {"home_nid", "34"},
+        {"spc", "975312"},
+    };
+    for (const auto& [name, want] : shown) {
+        std::string value;
+        EXPECT_TRUE(GetStateField(sim_->State(), name, &value)) << name;
+        EXPECT_EQ(value, want) << name;
+    }
 
     // The same scenario again keeps the device; another one replaces it.
     RestartStandIn("healthy-evdo");
@@ -191,6 +202,11 @@ TEST_F(ServiceParameterTest, RoamingListDownload) {
     EXPECT_EQ(s.operatingMode, "offline");
     ASSERT_EQ(modem_->QueryStatus(&r, 0), kResultOk);
     EXPECT_EQ(uint16_t{r.PrlVersion}, 0x1234);
+    std::string size;
+    std::string version;
+    ASSERT_TRUE(GetStateField(s, "prl_size", &size));
+    ASSERT_TRUE(GetStateField(s, "prl_version", &version));
+    EXPECT_EQ(size + " " + version, "300 4660");
 
     // A list of whole blocks ends with an empty one; it survives a restart.
     const Bytes even = List(240, 0x0BEE);

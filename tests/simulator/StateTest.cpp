@@ -120,6 +120,10 @@ TEST_F(StandInTest, ControlLinesDriveTheStandIn) {
     EXPECT_EQ(sim_->State().softwareRevision, "Build 7 (test)");
     EXPECT_EQ(control.Execute("set sid many", &quit).rfind("error sid: ", 0), 0u);
     EXPECT_EQ(control.Execute("set sid", &quit).rfind("error ", 0), 0u);
+    EXPECT_EQ(control.Execute("get software_revision", &quit), "ok Build 7 (test)\n");
+    EXPECT_EQ(control.Execute("get nv.5", &quit), "ok 02\n");
+    EXPECT_EQ(control.Execute("get frobnicate", &quit).rfind("error unknown field", 0), 0u);
+    EXPECT_EQ(control.Execute("set prl_size 10", &quit).rfind("error prl_size", 0), 0u);
 
     const std::string status = control.Execute("status", &quit);
     EXPECT_EQ(status.rfind("ok\n", 0), 0u);

@@ -31,9 +31,16 @@ enum ResultCode : int32_t {
     kResultFailed = 0xFFFF,
 };
 
-// The one notification the library posts: an unsolicited vendor report. wParam is the report code, lParam the
+// An unsolicited vendor report, posted on the library's reader thread. wParam is the report code, lParam the
 // address of the report's copy inside the library's report ring (valid only during post()).
 inline constexpr uint32_t kModemReportMessage = 0x464;
+
+// Progress of DownloadPrl: wParam is the number of blocks the modem has acknowledged so far, lParam the
+// number of blocks in all. Posted once with wParam 0 when the first block is about to go out, then once after
+// each acknowledged block, in order; nothing after a block that fails. Unlike kModemReportMessage it is
+// posted synchronously on the thread that called DownloadPrl, while that call is still running: post() must
+// return at once and must not call into the library.
+inline constexpr uint32_t kPrlProgressMessage = 0x465;
 
 // Unsolicited reports (packet code 0xE0, report code in byte 1) and the fixed size of each one's copy; 0 for
 // codes that are not posted.
@@ -61,8 +68,9 @@ constexpr size_t ReportSize(uint8_t reportCode) {
     }
 }
 
-// Receiver of the library's notifications. post() is called on the library's reader thread; it must copy what
-// it needs and return without waiting for the application.
+// Receiver of the library's notifications. post() is called on the library's reader thread (reports) or on
+// the caller's thread (PRL progress); it must copy what it needs and return without waiting for the
+// application.
 class IModemNotifyTarget {
   public:
     virtual void post(uint32_t message, uintptr_t wParam, intptr_t lParam) = 0;
