@@ -6,6 +6,8 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QElapsedTimer>
+#include <QFile>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -24,6 +26,7 @@
 #include "manager/screens/settings/GeneralPane.h"
 #include "manager/screens/settings/SettingsWindow.h"
 #include "manager/tests/core/Recorders.h"
+#include "simulator/DeviceState.h"
 #include "simulator/ModemSimulator.h"
 
 using namespace velmo::manager;
@@ -66,6 +69,7 @@ int main(int argc, char* argv[]) {
     QTemporaryDir dir;
     const QByteArray base = dir.path().toUtf8();
     qputenv("XDG_CONFIG_HOME", base + "/config");
+    qputenv("XDG_STATE_HOME", base + "/state");
     qputenv("VELMO_PORTS_DIR", base + "/ports");
     qputenv("VELMO_PHONEBOOK_DIR", base + "/phonebook");
     qputenv("VELMO_DIALUP_RUNTIME_DIR", base + "/dialup");
@@ -138,7 +142,9 @@ int main(int argc, char* argv[]) {
 
     // The advanced configuration window reads everything when it opens and on "Refresh" (once the modem that
     // Apply has reset is ready again).
+    Until([&] { return window.Panel()->StatusText() != ReadyText(); }, 15000);
     Until([&] { return window.Panel()->StatusText() == ReadyText(); }, 60000);
+    Until([] { return false; }, 2000);
     const qint64 opened = clock.elapsed();
     window.ShowAdvancedConfiguration();
     programming::AdvancedConfigWindow* config = window.AdvancedConfiguration();
@@ -151,6 +157,30 @@ int main(int argc, char* argv[]) {
         Until([&] { return !config->Flows()->Busy(); }, 60000);
         std::printf("advanced configuration: Refresh read all in %lld ms\n",
                     static_cast<long long>(clock.elapsed() - pressed));
+    }
+
+    // Roaming list downloads through the window, with its progress dialog.
+    qobject_cast<QLineEdit*>(config->Control(programming::kSpcEdit))->setText(QStringLiteral("000000"));
+    config->Button(programming::kUnlock)->click();
+    Until([&] { return !config->Flows()->Busy() && config->Button(programming::kPrlDownload)->isEnabled(); },
+          10000);
+    for (const size_t size : {size_t(16384), size_t(65000)}) {
+        const std::vector<uint8_t> list = velmo::sim::MakePrl(4321, size);
+        QFile file(dir.path() + QStringLiteral("/list%1.prl").arg(size));
+        file.open(QIODevice::WriteOnly);
+        file.write(reinterpret_cast<const char*>(list.data()), static_cast<qint64>(list.size()));
+        file.close();
+        qobject_cast<QLineEdit*>(config->Control(programming::kPrlPathEdit))->setText(file.fileName());
+        const qint64 pressed = clock.elapsed();
+        config->Button(programming::kPrlDownload)->click();
+        Until([&] { return !config->Flows()->Busy(); }, 120000);
+        const qint64 ms = std::max<qint64>(clock.elapsed() - pressed, 1);
+        const size_t blocks = size / 120 + 1;
+        std::printf(
+            "PRL download of %zu bytes through the window: %lld ms (the first one with the backup), "
+            "%zu blocks, %.0f blocks/s, %d progress updates (%.0f per second)\n",
+            size, static_cast<long long>(ms), blocks, 1000.0 * static_cast<double>(blocks) / ms,
+            config->ProgressUpdates(), 1000.0 * config->ProgressUpdates() / ms);
     }
     window.StartClosing();
     Until([&] { return window.IsShutDown(); }, 20000);

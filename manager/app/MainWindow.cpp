@@ -51,8 +51,13 @@ constexpr int kIcon = 128;
 // is taken on the reader thread and queued, as the library expects of its target.
 class ModemNotifyForwarder final : public IModemNotifyTarget {
   public:
-    explicit ModemNotifyForwarder(QObject* window) : window_(window) {}
+    ModemNotifyForwarder(QObject* window, CModemWrapper& wrapper) : window_(window), wrapper_(wrapper) {}
     void post(uint32_t message, uintptr_t wParam, intptr_t lParam) override {
+        if (message == kPrlProgressMessage) {
+            // Posted on the downloading thread, inside the call: handed on at once.
+            wrapper_.OnPrlProgress(wParam, lParam);
+            return;
+        }
         QMetaObject::invokeMethod(
             window_,
             [message, wParam, lParam] { qCDebug(lcMainWindow) << "report" << message << wParam << lParam; },
@@ -61,6 +66,7 @@ class ModemNotifyForwarder final : public IModemNotifyTarget {
 
   private:
     QObject* window_;
+    CModemWrapper& wrapper_;
 };
 
 MainWindow::MainWindow(CSettings& settings, const Options& options)
@@ -169,7 +175,7 @@ bool MainWindow::Create() {
         }) != 0) {
         return false;
     }
-    notify_ = std::make_unique<ModemNotifyForwarder>(this);
+    notify_ = std::make_unique<ModemNotifyForwarder>(this, wrapper_);
     wrapper_.SetNotifyWindow(notify_.get());
 
     if (options_.splash && !options_.startMinimized) {
@@ -310,7 +316,8 @@ void MainWindow::StartClosing() {
     if (!context_.closing.compare_exchange_strong(expected, true)) {
         return;
     }
-    SetStatusText(Tr::tr("Zamykanie… "));
+    SetStatusText(context_.prlDownloading.load() ? Tr::tr("Zamykanie po zakończeniu ładowania listy PRL… ")
+                                                 : Tr::tr("Zamykanie… "));
     if (prompt_ != nullptr) {
         prompt_->CancelOpen();
     }
@@ -328,6 +335,15 @@ void MainWindow::Shutdown() {
     shutdownStarted_ = true;
     context_.closing.store(true);
     context_.disconnectRequested.store(1);
+    // A roaming list half sent leaves the modem offline without a list: the download ends first, within its
+    // own time-outs, and is not aborted.
+    const uint32_t waitStart = clock_.TickCount();
+    while (context_.prlDownloading.load() &&
+           clock_.TickCount() - waitStart < static_cast<uint32_t>(kPrlEndWaitMs)) {
+        QEventLoop loop;
+        QTimer::singleShot(kWorkerEndPollMs, &loop, &QEventLoop::quit);
+        loop.exec();
+    }
     wrapper_.Abort();
     blinkTimer_.stop();
     if (prompt_ != nullptr) {

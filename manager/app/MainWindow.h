@@ -53,6 +53,9 @@ inline constexpr int kWorkerEndPollMs = 20;
 inline constexpr int kBlinkTimerMs = 500;
 // How long the shutdown lets the screens' flows finish once every question answers "cancel".
 inline constexpr int kFlowEndWaitMs = 10000;
+// The longest a roaming list download can take by its own time-outs (the largest list, every block at its
+// 3 s limit), which the shutdown waits for.
+inline constexpr int kPrlEndWaitMs = 30 * 60 * 1000;
 // Timer 5: the advanced configuration is asked for this long after its key sequence.
 inline constexpr int kAdvancedConfigurationDelayMs = 500;
 

@@ -258,13 +258,29 @@ bool CModemWrapper::ReadRuimMode() {
     return true;
 }
 
-bool CModemWrapper::DownloadPrl(const uint8_t* data, int32_t length) {
+bool CModemWrapper::DownloadPrl(const uint8_t* data, int32_t length, PrlProgress progress) {
+    {
+        std::lock_guard lock(progressLock_);
+        prlProgress_ = std::move(progress);
+    }
     int32_t r = -1;
     const bool called = Call([&](IOrvikModem& m) { r = m.DownloadPrl(data, length); });
+    {
+        std::lock_guard lock(progressLock_);
+        prlProgress_ = nullptr;
+    }
     if (called) {
         lastResult_.store(r);
     }
     return called && r == 0;
+}
+
+void CModemWrapper::OnPrlProgress(uintptr_t sent, intptr_t total) {
+    std::lock_guard lock(progressLock_);
+    if (prlProgress_) {
+        prlProgress_(static_cast<int>(std::min<uintptr_t>(sent, INT32_MAX)),
+                     static_cast<int>(std::clamp<intptr_t>(total, 0, INT32_MAX)));
+    }
 }
 
 bool CModemWrapper::SetOffline() {

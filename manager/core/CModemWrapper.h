@@ -88,7 +88,11 @@ class CModemWrapper {
     bool ReadParameter(ParamCode code, size_t size);
     bool ReadNvItem(int32_t item, size_t size, uint8_t* value);
     bool ReadRuimMode();
-    bool DownloadPrl(const uint8_t* data, int32_t length);
+    // Blocks sent and blocks in all, called on the downloading thread while the download runs.
+    using PrlProgress = std::function<void(int, int)>;
+    bool DownloadPrl(const uint8_t* data, int32_t length, PrlProgress progress = {});
+    // The library's progress message of a download, handed on by the notification target.
+    void OnPrlProgress(uintptr_t sent, intptr_t total);
     bool SetOffline();
     bool DeleteDialEntry(const std::string& entry);
     bool GetDialSettings(const std::string& entry, DialSettingsRecord* out);
@@ -170,6 +174,10 @@ class CModemWrapper {
     const SettingsRecord* settings_ = nullptr;
     const std::atomic<bool>* closing_ = nullptr;
     PortDetector detector_;
+    // The running download's progress receiver: set and cleared by the downloading thread around the call,
+    // called from inside it.
+    std::mutex progressLock_;
+    PrlProgress prlProgress_;
 
     // Caches: written and read under the call lock only.
     DialSettingsRecord dial_{};

@@ -110,6 +110,9 @@ struct DeviceContext {
     // Set by a screen while it holds the worker paused (the settings window's Apply after a modem reset): the
     // worker's next step closes the device and searches anew. Cleared by the worker.
     std::atomic<bool> deviceResetRequested{false};
+    // Set by the advanced configuration while a roaming list goes to the modem: closing waits for it, since an
+    // interrupted download leaves the modem offline without a list.
+    std::atomic<bool> prlDownloading{false};
 
     // Copied by the worker after each polling cycle; read by the window thread.
     mutable std::mutex statusLock;

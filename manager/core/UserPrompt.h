@@ -61,6 +61,8 @@ class IUserPrompt {
     virtual bool AskPuk(int attemptsLeft, PukEntry* entry) = 0;
     // The SPC entry dialog: true with exactly six characters, false when the user cancelled.
     virtual bool AskSpc(QString* spc) = 0;
+    // The SPC dialog once more, for a new code to be typed twice; as AskSpc.
+    virtual bool AskSpcAgain(QString* spc) = 0;
     // The file-open dialog, starting in the folder or at the file *path names; false when the user cancelled.
     virtual bool AskOpenFile(const QString& caption, const QString& filter, QString* path) = 0;
     // The profile dialog titled title, its fields starting from *record; false when the user cancelled. On OK

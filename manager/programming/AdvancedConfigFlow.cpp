@@ -1,5 +1,6 @@
 #include "AdvancedConfigFlow.h"
 
+#include <QDir>
 #include <QLoggingCategory>
 #include <QStringList>
 
@@ -33,6 +34,9 @@ class WrapperAccess : public velmo::programming::IParameterAccess {
   private:
     CModemWrapper& wrapper_;
 };
+
+// The status query that reads the roaming list's version.
+constexpr int32_t kPrlVersionQuery = 0;
 
 QString FromStd(const std::string& text) {
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
@@ -174,6 +178,210 @@ ConfigValues CAdvancedConfigFlow::OnReadSpcChangeEnabled(const ConfigValues& sho
         Say(Tr::tr("Error on read"));
     }
     return values;
+}
+
+bool CAdvancedConfigFlow::BackupFirst() {
+    const uint32_t search = session_.Context().deviceSearches.load();
+    if (backedUpSearch_ == search) {
+        return true;
+    }
+    WrapperAccess access(session_.Wrapper());
+    std::optional<velmo::programming::Backup> backup;
+    std::string error;
+    session_.Paused([&] { backup = velmo::programming::ReadBackup(access, &error); });
+    const std::string path = backup ? velmo::programming::DefaultBackupPath(*backup) : std::string();
+    if (!backup || !velmo::programming::SaveBackup(*backup, path, &error)) {
+        Say(Tr::tr("Nothing was written: the modem's parameters could not be saved first (%1).")
+                .arg(FromStd(error)));
+        return false;
+    }
+    backedUpSearch_ = search;
+    Say(Tr::tr("Before the first change, the modem's parameters were saved to\n%1").arg(FromStd(path)),
+        PromptIcon::Information);
+    return true;
+}
+
+int CAdvancedConfigFlow::Write(const std::vector<ParameterWrite>& writes) {
+    int failed = -1;
+    session_.Paused([&] {
+        for (size_t i = 0; i < writes.size(); ++i) {
+            const ParameterWrite& w = writes[i];
+            if (!session_.Wrapper().WriteParameter(w.code, w.value.size(), w.value.data())) {
+                failed = static_cast<int>(i);
+                return;
+            }
+        }
+    });
+    return failed;
+}
+
+bool CAdvancedConfigFlow::WritesAllowed() const {
+    return !portClosed_.load() && !session_.NoModem() && session_.Context().spcCheckNeeded.load() == 0;
+}
+
+ConfigValues CAdvancedConfigFlow::OnWrite(int index, const ConfigValues& shown) {
+    if (index < 0 || index >= kRowCount || !WritesAllowed()) {
+        return shown;
+    }
+    const WritePlan plan = PlanWrite(index, shown.rows[static_cast<size_t>(index)]);
+    if (plan.nothing) {
+        return shown;
+    }
+    if (!plan.refusal.isEmpty()) {
+        Say(plan.refusal);
+        return shown;
+    }
+    if (!BackupFirst()) {
+        return shown;
+    }
+    const int failed = Write(plan.writes);
+    if (failed >= 0) {
+        Say(WriteFailedText(index, static_cast<size_t>(failed)));
+        return shown;
+    }
+    if (index == kDirNumber) {
+        // "R" shows the number kept from start-up: now the one just written.
+        const std::string number = shown.rows[kDirNumber].texts[0].toStdString();
+        session_.Context().SetDeviceTexts(&number, nullptr);
+    }
+    session_.Wait(kSettleMs);
+    return shown;
+}
+
+ConfigValues CAdvancedConfigFlow::OnSetSpcChangeEnabled(const ConfigValues& shown) {
+    ConfigValues values = shown;
+    if (!WritesAllowed() || shown.spcChangeEnabled == kUndetermined) {
+        return values;
+    }
+    if (!BackupFirst()) {
+        return values;
+    }
+    const uint8_t state = static_cast<uint8_t>(shown.spcChangeEnabled);
+    if (Write({{ParamCode::SpcChangeEnabled, {state}}}) < 0) {
+        session_.Wait(kSettleMs);
+        return values;
+    }
+    session_.Paused([&] {
+        const auto now = Read(ParamCode::SpcChangeEnabled);
+        values.spcChangeEnabled = now ? CheckStateOf(*now) : kUnchecked;
+    });
+    Say(Tr::tr("SPC Change Enabled status set failed!"));
+    return values;
+}
+
+void CAdvancedConfigFlow::OnWriteAKey(const QString& akey) {
+    if (!WritesAllowed()) {
+        return;
+    }
+    const WritePlan plan = PlanAKeyWrite(akey);
+    if (plan.nothing) {
+        return;
+    }
+    if (!plan.refusal.isEmpty()) {
+        Say(plan.refusal);
+        return;
+    }
+    if (!BackupFirst()) {
+        return;
+    }
+    if (Write(plan.writes) >= 0) {
+        Say(WriteFailedText(-1, 0));
+        return;
+    }
+    session_.Wait(kSettleMs);
+}
+
+void CAdvancedConfigFlow::OnUnlock(const QString& spc) {
+    if (portClosed_.load() || session_.NoModem()) {
+        return;
+    }
+    if (const auto refusal = SpcRefusal(spc)) {
+        Say(*refusal, PromptIcon::Exclamation);
+        return;
+    }
+    bool accepted = false;
+    session_.Paused([&] { accepted = session_.Wrapper().VerifySpc(spc.toStdString()); });
+    if (!accepted) {
+        Say(Tr::tr("Error while attempting unlock"));
+        return;
+    }
+    // The modem is unlocked as the gate would have done it.
+    session_.Context().spcCheckNeeded.store(0);
+    session_.Wait(kSettleMs);
+}
+
+void CAdvancedConfigFlow::OnChangeSpc(const QString& spc) {
+    if (!WritesAllowed()) {
+        return;
+    }
+    if (prompt_->Message(Tr::tr("Are you sure to change SPC?"), Tr::tr("Change SPC"), PromptIcon::Question,
+                         PromptButtons::OkCancel) != PromptAnswer::Ok) {
+        return;
+    }
+    if (const auto refusal = SpcRefusal(spc)) {
+        Say(*refusal, PromptIcon::Exclamation);
+        return;
+    }
+    // The SPC cannot be backed up: a mistyped one would lock the technician out, so it is asked once more.
+    QString again;
+    if (!prompt_->AskSpcAgain(&again)) {
+        return;
+    }
+    if (again != spc) {
+        Say(Tr::tr("The two codes differ: the SPC was not changed."), PromptIcon::Exclamation);
+        return;
+    }
+    if (!BackupFirst()) {
+        return;
+    }
+    bool changed = false;
+    session_.Paused([&] { changed = session_.Wrapper().ChangeSpc(spc.toStdString()); });
+    if (!changed) {
+        Say(Tr::tr("Error while attempting to change SPC"));
+        return;
+    }
+    session_.Wait(kSettleMs);
+}
+
+std::optional<QString> CAdvancedConfigFlow::OnPrlFile() {
+    QString path = QDir::currentPath();
+    if (!prompt_->AskOpenFile(Tr::tr("PRL File"), Tr::tr("Prl Files (*.prl);;All Files (*.*)"), &path)) {
+        return std::nullopt;
+    }
+    return path;
+}
+
+std::optional<uint16_t> CAdvancedConfigFlow::OnPrlDownload(const QString& path,
+                                                           const std::function<void(int, int)>& progress) {
+    if (!WritesAllowed()) {
+        return std::nullopt;
+    }
+    const PrlFile file = LoadPrlFile(path);
+    if (!file.refusal.isEmpty()) {
+        Say(file.refusal, PromptIcon::None);
+        return std::nullopt;
+    }
+    if (!BackupFirst()) {
+        return std::nullopt;
+    }
+    bool done = false;
+    std::optional<uint16_t> version;
+    DeviceContext& c = session_.Context();
+    c.prlDownloading.store(true);
+    session_.Paused([&] {
+        done = session_.Wrapper().DownloadPrl(file.bytes.data(), static_cast<int32_t>(file.bytes.size()),
+                                              progress);
+        if (done && session_.Wrapper().QueryStatus(kPrlVersionQuery)) {
+            version = session_.Wrapper().Status().PrlVersion;
+        }
+    });
+    c.prlDownloading.store(false);
+    if (!done) {
+        Say(Tr::tr("PRL Download  failed!"));
+        return std::nullopt;
+    }
+    Say(Tr::tr("PRL Download completed! Please power off!"), PromptIcon::None);
+    return version;
 }
 
 void CAdvancedConfigFlow::OnClosePort() {

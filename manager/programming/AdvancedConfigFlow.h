@@ -36,6 +36,20 @@ class CAdvancedConfigFlow {
     // "Read" of the SPC Change Enabled box.
     ConfigValues OnReadSpcChangeEnabled(const ConfigValues& shown);
 
+    // A "W" button of a row; "Set" of the SPC Change Enabled box; the A-key's "Write". The first change of a
+    // session (one device found, one ESN) waits for a backup of the parameters.
+    ConfigValues OnWrite(int row, const ConfigValues& shown);
+    ConfigValues OnSetSpcChangeEnabled(const ConfigValues& shown);
+    void OnWriteAKey(const QString& akey);
+    // "Unlock" and "Change SPC" with the SPC edit's text.
+    void OnUnlock(const QString& spc);
+    void OnChangeSpc(const QString& spc);
+    // "PRL File": the chosen file, nothing when cancelled. "PRL Download": checks the file and downloads it
+    // with progress (blocks sent, blocks in all; called on this flow's thread). The PRL version read back
+    // afterwards, when the download went through.
+    std::optional<QString> OnPrlFile();
+    std::optional<uint16_t> OnPrlDownload(const QString& path, const std::function<void(int, int)>& progress);
+
     // "Close Port": the worker stays paused and the port closed until "Open Port" (or the window goes).
     void OnClosePort();
     // "Open Port": reopens the link, lets the worker go on and asks for the SPC again, because the modem
@@ -55,6 +69,11 @@ class CAdvancedConfigFlow {
     void ReadRow(int row, ConfigValues& values);
     void ReadAll(ConfigValues& values);
     bool Reopen();
+    bool WritesAllowed() const;
+    // Backs the parameters up unless that was done for this modem; false (with a message) when it failed.
+    bool BackupFirst();
+    // Runs the writes inside the pause; the index of the first that failed, or -1.
+    int Write(const std::vector<ParameterWrite>& writes);
     void Say(const QString& text, PromptIcon icon = PromptIcon::Stop);
 
     ModemSession session_;
@@ -63,6 +82,8 @@ class CAdvancedConfigFlow {
     // The pause "Close Port" holds; flow thread only.
     std::unique_ptr<WorkerPause> portHold_;
     std::atomic<bool> portClosed_{false};
+    // The worker's device search whose modem has been backed up; flow thread only.
+    std::optional<uint32_t> backedUpSearch_;
 };
 
 }  // namespace velmo::manager::programming

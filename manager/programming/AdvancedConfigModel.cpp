@@ -1,5 +1,7 @@
 #include "AdvancedConfigModel.h"
 
+#include <QFile>
+
 #include "manager/core/PrefMode.h"
 #include "manager/core/Texts.h"
 #include "wire/LeCursor.h"
@@ -220,6 +222,15 @@ constexpr const char* kModeTexts[kModeEntries] = {T("EvDO Only"), T("1xRTT and E
 constexpr uint16_t kModes[kModeEntries] = {prefmode::kModemEvdoOnly, prefmode::kModemHybrid,
                                            prefmode::kModem1xOnly};
 
+constexpr const char* kMinSecondWriteFailed = T("MIN write failed !");
+constexpr const char* kAKeyLength = T("Invalid length - 20 digits only!");
+constexpr const char* kAKeyWriteFailed = T("AKey write failed!");
+constexpr const char* kChannelNumber = T("Channel Invalid number");
+constexpr const char* kSpcLength = T("SPC must be 6 digit number");
+constexpr int kAKeyDigits = 20;
+constexpr int kSpcDigits = 6;
+constexpr uint32_t kLargest16 = 0xFFFF;
+
 // The pair edits' own small labels, for their accessible names.
 constexpr const char* kPairParts[] = {"SID", "NID"};
 constexpr const char* kChannelParts[] = {"Primary A", "Primary B", "Seconadary A", "Seconadary B"};
@@ -305,6 +316,211 @@ bool LooksUnread(const FieldRow& row, const FieldValue& value) {
         }
     }
     return false;
+}
+
+uint32_t LeadingNumber(const QString& text) {
+    uint64_t n = 0;
+    for (const QChar c : text) {
+        if (c < QLatin1Char('0') || c > QLatin1Char('9')) {
+            break;
+        }
+        // Held at the top: a long run of digits must not wrap into a small, acceptable number.
+        n = std::min<uint64_t>(n * 10 + static_cast<uint64_t>(c.unicode() - '0'), 0xFFFFFFFFu);
+    }
+    return static_cast<uint32_t>(n);
+}
+
+bool AllDigits(const QString& text) {
+    for (const QChar c : text) {
+        if (c < QLatin1Char('0') || c > QLatin1Char('9')) {
+            return false;
+        }
+    }
+    return true;
+}
+
+namespace {
+
+std::vector<uint8_t> Latin(const QString& text) {
+    const QByteArray bytes = text.toLatin1();
+    return std::vector<uint8_t>(bytes.begin(), bytes.end());
+}
+
+std::vector<uint8_t> Words(std::initializer_list<uint32_t> values, size_t width) {
+    std::vector<uint8_t> out;
+    for (uint32_t v : values) {
+        for (size_t i = 0; i < width; ++i) {
+            out.push_back(static_cast<uint8_t>(v >> (8 * i)));
+        }
+    }
+    return out;
+}
+
+WritePlan Refuse(const QString& text) {
+    WritePlan plan;
+    plan.refusal = text;
+    return plan;
+}
+
+WritePlan Nothing() {
+    WritePlan plan;
+    plan.nothing = true;
+    return plan;
+}
+
+}  // namespace
+
+WritePlan PlanWrite(int index, const FieldValue& value) {
+    const FieldRow& row = RowOf(index);
+    const QString& text = value.texts[0];
+    WritePlan plan;
+    switch (row.check) {
+        case Check::None:
+            return Nothing();
+        case Check::ExactLength:
+            if (text.isEmpty()) {
+                return Nothing();
+            }
+            // Only digits reach the modem: a refused character in the second half of MIN would leave the
+            // first half written.
+            if (text.size() != row.length || !AllDigits(text)) {
+                return Refuse(Tr::tr(row.checkMessage));
+            }
+            if (row.shown == Shown::Min) {
+                plan.writes.push_back({ParamCode::Min1, Latin(text.right(7))});
+                plan.writes.push_back({ParamCode::Min2, Latin(text.left(3))});
+            } else if (row.shown == Shown::Number) {
+                plan.writes.push_back({row.codes[0], {static_cast<uint8_t>(LeadingNumber(text))}});
+            } else {
+                plan.writes.push_back({row.codes[0], Latin(text)});
+            }
+            return plan;
+        case Check::MaxLength: {
+            if (text.isEmpty()) {
+                return Nothing();
+            }
+            const QByteArray bytes = text.toUtf8();
+            if (bytes.size() > row.length) {
+                return Refuse(Tr::tr(row.checkMessage));
+            }
+            plan.writes.push_back({row.codes[0], std::vector<uint8_t>(bytes.begin(), bytes.end())});
+            return plan;
+        }
+        case Check::SidNid: {
+            const QString& nid = value.texts[1];
+            if (text.isEmpty() && nid.isEmpty()) {
+                return Nothing();
+            }
+            const QString prefix = QString::fromLatin1(row.checkMessage);
+            if (text.isEmpty()) {
+                return Refuse(prefix + QStringLiteral("SID invalid"));
+            }
+            if (LeadingNumber(text) > kLargest16) {
+                return Refuse(prefix + QStringLiteral("SID Invalid number"));
+            }
+            if (nid.isEmpty()) {
+                return Refuse(prefix + QStringLiteral("NID invalid"));
+            }
+            if (LeadingNumber(nid) > kLargest16) {
+                return Refuse(prefix + QStringLiteral("NID Invalid number"));
+            }
+            plan.writes.push_back({row.codes[0], Words({LeadingNumber(text), LeadingNumber(nid)}, 2)});
+            return plan;
+        }
+        case Check::ListEntry: {
+            const std::optional<uint16_t> mode = ModeForEntry(value.entry);
+            if (!mode) {
+                return Refuse(Tr::tr(row.checkMessage));
+            }
+            plan.writes.push_back({row.codes[0], Words({*mode}, 4)});
+            return plan;
+        }
+        case Check::AllFilled: {
+            int filled = 0;
+            for (int i = 0; i < 4; ++i) {
+                filled += value.texts[static_cast<size_t>(i)].isEmpty() ? 0 : 1;
+            }
+            if (filled == 0) {
+                return Nothing();
+            }
+            if (filled < 4) {
+                return Refuse(Tr::tr(row.checkMessage));
+            }
+            std::array<uint32_t, 4> n{};
+            for (size_t i = 0; i < n.size(); ++i) {
+                n[i] = LeadingNumber(value.texts[i]);
+                // 70000 would otherwise be written as 4464.
+                if (n[i] > kLargest16) {
+                    return Refuse(Tr::tr(kChannelNumber));
+                }
+            }
+            plan.writes.push_back({row.codes[0], Words({n[0], n[1]}, 2)});
+            plan.writes.push_back({row.codes[1], Words({n[2], n[3]}, 2)});
+            return plan;
+        }
+    }
+    return Nothing();
+}
+
+WritePlan PlanAKeyWrite(const QString& text) {
+    if (text.isEmpty()) {
+        return Nothing();
+    }
+    if (text.size() != kAKeyDigits || !AllDigits(text)) {
+        return Refuse(Tr::tr(kAKeyLength));
+    }
+    WritePlan plan;
+    plan.writes.push_back({ParamCode::AKey, Latin(text)});
+    return plan;
+}
+
+QString WriteFailedText(int row, size_t index) {
+    if (row == kMin && index == 1) {
+        return Tr::tr(kMinSecondWriteFailed);
+    }
+    if (row < 0) {
+        return Tr::tr(kAKeyWriteFailed);
+    }
+    return Tr::tr(RowOf(row).writeFailed);
+}
+
+std::optional<QString> SpcRefusal(const QString& text) {
+    if (text.size() != kSpcDigits || !AllDigits(text)) {
+        return Tr::tr(kSpcLength);
+    }
+    return std::nullopt;
+}
+
+PrlFile LoadPrlFile(const QString& path) {
+    PrlFile out;
+    if (path.isEmpty()) {
+        out.refusal = Tr::tr("No PRL File Name!");
+        return out;
+    }
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        out.refusal = Tr::tr("Could not open PRL file!");
+        return out;
+    }
+    const qint64 size = file.size();
+    if (size >= kPrlFileLimit) {
+        out.refusal = Tr::tr("PRL File Too Large!");
+        return out;
+    }
+    const QByteArray bytes = file.read(kPrlFileLimit);
+    if (bytes.size() < size) {
+        out.refusal = Tr::tr("PRL File Read Error!");
+        return out;
+    }
+    // The first two bytes give the list's length, high byte first; a file too short to hold them is no list.
+    const int field =
+        bytes.size() >= 2 ? (static_cast<uint8_t>(bytes[0]) << 8 | static_cast<uint8_t>(bytes[1])) : -1;
+    if (field != bytes.size()) {
+        out.refusal = Tr::tr("PRL File Invalid!");
+        return out;
+    }
+    out.bytes.assign(bytes.begin(), bytes.end());
+    return out;
 }
 
 QString EditName(const FieldRow& row, int index) {

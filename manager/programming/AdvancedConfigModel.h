@@ -137,6 +137,38 @@ int CheckStateOf(std::span<const uint8_t> value);
 // After an "R": the row still looks unread (an edit of it empty, or no list entry).
 bool LooksUnread(const FieldRow& row, const FieldValue& value);
 
+// What a "W" does with what its row shows: nothing (an empty edit), a refusal with the row's message, or the
+// parameter writes in their order, each with its value bytes.
+struct ParameterWrite {
+    ParamCode code;
+    std::vector<uint8_t> value;
+};
+struct WritePlan {
+    bool nothing = false;
+    QString refusal;
+    std::vector<ParameterWrite> writes;
+};
+WritePlan PlanWrite(int row, const FieldValue& value);
+// The A-key: exactly 20 digits.
+WritePlan PlanAKeyWrite(const QString& text);
+// The message when the write at index of a plan failed.
+QString WriteFailedText(int row, size_t index);
+
+// A number taken from a text by its leading decimal digits (0 without any), held at the top of 32 bits.
+uint32_t LeadingNumber(const QString& text);
+bool AllDigits(const QString& text);
+
+// The SPC of the Unlock and Change SPC buttons: six digits, else this message.
+std::optional<QString> SpcRefusal(const QString& text);
+
+// A roaming list file as the download takes it: the bytes, or the message of the first check that fails.
+inline constexpr qint64 kPrlFileLimit = 110000;
+struct PrlFile {
+    QString refusal;
+    std::vector<uint8_t> bytes;
+};
+PrlFile LoadPrlFile(const QString& path);
+
 // The accessible name of a row's edit (index of edits) and of its buttons ("MIN R", "MIN W").
 QString EditName(const FieldRow& row, int index);
 QString ButtonName(const FieldRow& row, bool write);

@@ -8,6 +8,8 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPointer>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QVBoxLayout>
 
@@ -199,14 +201,43 @@ AdvancedConfigWindow::AdvancedConfigWindow(const ModemSession& session, CScreenF
     layout->addWidget(portText_);
     layout->addLayout(bottom);
 
-    // The writes, the unlock and the roaming list come with a later version of this window.
-    for (const FieldRow& row : rows) {
-        Button(row.write)->setEnabled(false);
+    // The writes.
+    for (int index = 0; index < kRowCount; ++index) {
+        if (RowOf(index).check == Check::None) {
+            continue;
+        }
+        connect(Button(RowOf(index).write), &QPushButton::clicked, this, [this, index] {
+            RunValues([index](CAdvancedConfigFlow& f, const ConfigValues& v) { return f.OnWrite(index, v); });
+        });
     }
-    for (int id : {int(kAKeyWrite), int(kUnlock), int(kChangeSpc), int(kSpcChangeSet), int(kPrlFile),
-                   int(kPrlDownload)}) {
-        Button(id)->setEnabled(false);
-    }
+    connect(Button(kSpcChangeSet), &QPushButton::clicked, this, [this] {
+        RunValues([](CAdvancedConfigFlow& f, const ConfigValues& v) { return f.OnSetSpcChangeEnabled(v); });
+    });
+    const auto editText = [this](int id) { return qobject_cast<QLineEdit*>(Control(id))->text(); };
+    connect(Button(kAKeyWrite), &QPushButton::clicked, this, [this, editText] {
+        const QString akey = editText(kAKeyEdit);
+        RunPlain([akey](CAdvancedConfigFlow& f) { f.OnWriteAKey(akey); });
+    });
+    connect(Button(kUnlock), &QPushButton::clicked, this, [this, editText] {
+        const QString spc = editText(kSpcEdit);
+        RunPlain([spc](CAdvancedConfigFlow& f) { f.OnUnlock(spc); });
+    });
+    connect(Button(kChangeSpc), &QPushButton::clicked, this, [this, editText] {
+        const QString spc = editText(kSpcEdit);
+        RunPlain([spc](CAdvancedConfigFlow& f) { f.OnChangeSpc(spc); });
+    });
+    connect(Button(kPrlFile), &QPushButton::clicked, this, [this] {
+        auto chosen = std::make_shared<std::optional<QString>>();
+        const std::shared_ptr<CAdvancedConfigFlow> flow = flow_;
+        host_->Run([flow, chosen] { *chosen = flow->OnPrlFile(); },
+                   [this, chosen] {
+                       if (*chosen) {
+                           qobject_cast<QLineEdit*>(Control(kPrlPathEdit))->setText(**chosen);
+                       }
+                   });
+    });
+    connect(Button(kPrlDownload), &QPushButton::clicked, this,
+            [this, editText] { DownloadPrl(editText(kPrlPathEdit)); });
 
     searchesShown_ = session_.Context().deviceSearches.load();
     connect(&tick_, &QTimer::timeout, this, &AdvancedConfigWindow::Tick);
@@ -333,10 +364,89 @@ void AdvancedConfigWindow::UpdateEnabled() {
     Button(kBackup)->setEnabled(modem);
     // Writing back needs the modem unlocked by the SPC gate since it was found.
     Button(kRestore)->setEnabled(modem && session_.Context().spcCheckNeeded.load() == 0);
+    const bool writes = modem && session_.Context().spcCheckNeeded.load() == 0;
+    for (const FieldRow& row : Rows()) {
+        Button(row.write)->setEnabled(writes && row.check != Check::None);
+    }
+    for (int id : {int(kAKeyWrite), int(kChangeSpc), int(kSpcChangeSet), int(kPrlFile), int(kPrlDownload)}) {
+        Button(id)->setEnabled(writes);
+    }
+    Button(kUnlock)->setEnabled(modem);
     Button(kClosePort)->setEnabled(modem);
     Button(kOpenPort)->setEnabled(closed);
-    portText_->setText(closed ? Tr::tr("The port is closed: the modem is not polled until \"Open Port\".")
-                              : QString());
+    if (closed) {
+        portText_->setText(Tr::tr("The port is closed: the modem is not polled until \"Open Port\"."));
+    } else if (!prlVersionShown_) {
+        portText_->clear();
+    }
+}
+
+void AdvancedConfigWindow::DownloadPrl(const QString& path) {
+    // A download of hundreds of blocks must not be broken off: a modal progress without a cancel button.
+    auto* dialog =
+        new QProgressDialog(Tr::tr("Sending the roaming list to the modem…"), QString(), 0, 1, this);
+    dialog->setWindowTitle(QStringLiteral("PRL Download"));
+    dialog->setAccessibleName(QStringLiteral("PRL Download"));
+    dialog->setCancelButton(nullptr);
+    dialog->setWindowModality(Qt::WindowModal);
+    dialog->setMinimumDuration(0);
+    dialog->setAutoClose(false);
+    dialog->setAutoReset(false);
+    progress_ = dialog;
+    progressUpdates_ = 0;
+    // The flow thread only leaves the latest counts here and posts a wake-up when none is pending.
+    auto box = std::make_shared<ProgressBox>();
+    QPointer<AdvancedConfigWindow> self(this);
+    auto report = [box, self](int sent, int total) {
+        std::lock_guard lock(box->mutex);
+        box->sent = sent;
+        box->total = total;
+        if (box->posted) {
+            return;
+        }
+        box->posted = true;
+        QMetaObject::invokeMethod(
+            qApp,
+            [box, self] {
+                int sent = 0;
+                int total = 0;
+                {
+                    std::lock_guard lock(box->mutex);
+                    box->posted = false;
+                    sent = box->sent;
+                    total = box->total;
+                }
+                if (self != nullptr) {
+                    self->ShowProgress(sent, total);
+                }
+            },
+            Qt::QueuedConnection);
+    };
+    auto version = std::make_shared<std::optional<uint16_t>>();
+    const std::shared_ptr<CAdvancedConfigFlow> flow = flow_;
+    host_->Run([flow, path, report, version] { *version = flow->OnPrlDownload(path, report); },
+               [this, version] {
+                   if (progress_ != nullptr) {
+                       progress_->deleteLater();
+                       progress_ = nullptr;
+                   }
+                   if (*version) {
+                       portText_->setText(Tr::tr("PRL version now in the modem: %1").arg(**version));
+                       prlVersionShown_ = true;
+                   }
+                   UpdateEnabled();
+               });
+    dialog->show();
+}
+
+void AdvancedConfigWindow::ShowProgress(int sent, int total) {
+    if (progress_ == nullptr) {
+        return;
+    }
+    ++progressUpdates_;
+    progress_->setMaximum(std::max(total, 1));
+    progress_->setValue(std::min(sent, std::max(total, 1)));
+    progress_->setLabelText(Tr::tr("Block %1 of %2 sent").arg(sent).arg(total));
 }
 
 void AdvancedConfigWindow::closeEvent(QCloseEvent* event) {

@@ -7,6 +7,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <mutex>
 
 #include "AdvancedConfigFlow.h"
 #include "AdvancedConfigModel.h"
@@ -16,6 +17,7 @@ class QCheckBox;
 class QComboBox;
 class QLabel;
 class QLineEdit;
+class QProgressDialog;
 class QPushButton;
 
 namespace velmo::manager {
@@ -50,6 +52,9 @@ class AdvancedConfigWindow : public QDialog {
     ConfigValues Values() const;
     ScreenFlowHost* Flows() const { return host_; }
     QString PortText() const;
+    // The download's progress dialog while it runs, and how often it was moved on.
+    QProgressDialog* Progress() const { return progress_; }
+    int ProgressUpdates() const { return progressUpdates_; }
 
   signals:
     // The window has closed (the main window forgets it).
@@ -66,6 +71,15 @@ class AdvancedConfigWindow : public QDialog {
     void UpdateEnabled();
     void Tick();
     QPushButton* AddButton(int id, const QString& text, const QString& name);
+    void DownloadPrl(const QString& path);
+    void ShowProgress(int sent, int total);
+
+    struct ProgressBox {
+        std::mutex mutex;  // guards the rest
+        int sent = 0;
+        int total = 0;
+        bool posted = false;
+    };
 
     ModemSession session_;
     std::shared_ptr<IUserPrompt> prompt_;
@@ -76,6 +90,9 @@ class AdvancedConfigWindow : public QDialog {
     QComboBox* modeList_ = nullptr;
     QCheckBox* spcChange_ = nullptr;
     QLabel* portText_ = nullptr;
+    QProgressDialog* progress_ = nullptr;
+    int progressUpdates_ = 0;
+    bool prlVersionShown_ = false;
     QTimer tick_;
     uint32_t searchesShown_ = 0;  // the worker's device searches when the values were read
     bool closedSent_ = false;

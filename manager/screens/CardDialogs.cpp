@@ -147,7 +147,7 @@ void PukEntryDialog::UpdateOk() {
 
 SpcEntryDialog::SpcEntryDialog(QWidget* parent) : QDialog(parent) {
     setWindowTitle(tr(" Sprawdzanie kodu SPC"));
-    auto* prompt = new QLabel(tr("Podaj kod SPC (6 cyfr)"), this);
+    auto* prompt = prompt_ = new QLabel(tr("Podaj kod SPC (6 cyfr)"), this);
     edit_ = new QLineEdit(this);
     edit_->setMaxLength(kSpcLength);
     edit_->setEchoMode(QLineEdit::Password);
@@ -167,6 +167,10 @@ SpcEntryDialog::SpcEntryDialog(QWidget* parent) : QDialog(parent) {
     layout->addWidget(prompt);
     layout->addWidget(edit_);
     layout->addLayout(row);
+}
+
+void SpcEntryDialog::SetRepeatPrompt() {
+    prompt_->setText(tr("Podaj nowy kod SPC ponownie (6 cyfr)"));
 }
 
 void SpcEntryDialog::showEvent(QShowEvent* event) {

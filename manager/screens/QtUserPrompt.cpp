@@ -193,6 +193,22 @@ bool QtUserPrompt::AskSpc(QString* spc) {
     return ok;
 }
 
+bool QtUserPrompt::AskSpcAgain(QString* spc) {
+    if (Closing()) {
+        return false;
+    }
+    bool ok = false;
+    RunOnWindow([&](QWidget* owner) {
+        SpcEntryDialog dialog(owner);
+        dialog.SetRepeatPrompt();
+        ok = RunModal(&dialog) == QDialog::Accepted && !Closing();
+        if (ok) {
+            *spc = dialog.Spc();
+        }
+    });
+    return ok;
+}
+
 bool QtUserPrompt::AskOpenFile(const QString& caption, const QString& filter, QString* path) {
     if (Closing()) {
         return false;

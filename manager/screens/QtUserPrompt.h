@@ -30,6 +30,7 @@ class QtUserPrompt final : public IUserPrompt {
     bool AskPin(int attemptsLeft, QString* pin) override;
     bool AskPuk(int attemptsLeft, PukEntry* entry) override;
     bool AskSpc(QString* spc) override;
+    bool AskSpcAgain(QString* spc) override;
     bool AskOpenFile(const QString& caption, const QString& filter, QString* path) override;
     bool AskProfile(const QString& title, ProfileRecord* record) override;
 

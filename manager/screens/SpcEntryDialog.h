@@ -17,6 +17,8 @@ class SpcEntryDialog : public QDialog {
     Q_OBJECT
   public:
     explicit SpcEntryDialog(QWidget* parent = nullptr);
+    // The same dialog asking for a new code once more.
+    void SetRepeatPrompt();
 
     // The kept code: set by OK with six characters, cleared by anything else.
     QString Spc() const { return spc_; }
@@ -33,6 +35,7 @@ class SpcEntryDialog : public QDialog {
     void TryAccept();
     void Cancel();
 
+    QLabel* prompt_ = nullptr;
     QLineEdit* edit_ = nullptr;
     QPushButton* ok_ = nullptr;
     QPushButton* cancel_ = nullptr;

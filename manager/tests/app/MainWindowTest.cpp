@@ -5,6 +5,7 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QDir>
 #include <QFile>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -33,6 +34,7 @@
 #include "manager/screens/settings/RuimPane.h"
 #include "manager/screens/settings/SettingsWindow.h"
 #include "manager/tests/core/Recorders.h"
+#include "simulator/DeviceState.h"
 
 using namespace velmo::manager;
 
@@ -401,6 +403,49 @@ class MainWindowTest : public QObject {
         QCOMPARE(prompt_.Messages().back().text, QStringLiteral("Kod PIN został zmieniony"));
         QCOMPARE(rig_.Sim().State().pin, std::string("2468"));
         QVERIFY(ruim->OldPin()->text().isEmpty() && ruim->ConfirmPin()->text().isEmpty());
+    }
+
+    // The advanced configuration on the stand-in: unlocked, MIN written after a backup, and a roaming list
+    // downloaded with progress while a close request waits for it.
+    void advancedConfigurationWritesAndDownloadsOnTheStandIn() {
+        StartStandIn("healthy-evdo");
+        StartManager();
+        QTRY_COMPARE_WITH_TIMEOUT(window_->Panel()->StatusText(), QStringLiteral("Gotowy"), kReadyWaitMs);
+        window_->ShowAdvancedConfiguration();
+        programming::AdvancedConfigWindow* config = window_->AdvancedConfiguration();
+        QTRY_VERIFY_WITH_TIMEOUT(!config->Flows()->Busy(), kReadyWaitMs);
+        const auto edit = [config](int id) { return qobject_cast<QLineEdit*>(config->Control(id)); };
+        edit(programming::kSpcEdit)->setText(QStringLiteral("000000"));
+        config->Button(programming::kUnlock)->click();
+        QTRY_VERIFY_WITH_TIMEOUT(config->Button(1054)->isEnabled(), 10000);
+
+        edit(1026)->setText(QStringLiteral("6195550123"));
+        prompt_.Clear();
+        config->Button(1054)->click();
+        QTRY_VERIFY_WITH_TIMEOUT(!config->Flows()->Busy(), 10000);
+        // The backup was on disk before the write, and said so.
+        const QDir backups(qEnvironmentVariable("XDG_STATE_HOME") + QStringLiteral("/velmo/backups"));
+        QCOMPARE(backups.entryList(QDir::Files).size(), 1);
+        QCOMPARE(prompt_.Messages().size(), size_t(1));
+        std::string min;
+        QVERIFY(velmo::sim::GetStateField(rig_.Sim().State(), "min", &min));
+        QCOMPARE(QString::fromStdString(min), QStringLiteral("6195550123"));
+
+        const std::vector<uint8_t> list = velmo::sim::MakePrl(4321, 16000);
+        QFile file(rig_.Dir() + QStringLiteral("/list.prl"));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(reinterpret_cast<const char*>(list.data()), static_cast<qint64>(list.size()));
+        file.close();
+        edit(programming::kPrlPathEdit)->setText(file.fileName());
+        // Blocks answered slowly, so that the close request comes in the middle of the list.
+        rig_.Sim().SetFault({velmo::sim::FaultMode::Slow, 0x48, 20});
+        config->Button(programming::kPrlDownload)->click();
+        QTRY_VERIFY(config->Progress() != nullptr && config->ProgressUpdates() > 1);
+        window_->StartClosing();
+        QCOMPARE(window_->Panel()->StatusText(),
+                 QStringLiteral("Zamykanie po zakończeniu ładowania listy PRL… "));
+        QTRY_VERIFY_WITH_TIMEOUT(window_->IsShutDown(), 60000);
+        QVERIFY(rig_.Sim().State().prl == list);
     }
 
   private:

@@ -223,6 +223,10 @@ class RecordingPrompt : public IUserPrompt {
         Add({"spc", QString(), QString(), PromptIcon::None});
         return Take(spcs, spc);
     }
+    bool AskSpcAgain(QString* spc) override {
+        Add({"spc-again", QString(), QString(), PromptIcon::None});
+        return Take(spcs, spc);
+    }
     bool AskOpenFile(const QString& caption, const QString& filter, QString* path) override {
         Add({"file", filter, caption, PromptIcon::None});
         return Take(files, path);
