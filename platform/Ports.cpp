@@ -21,6 +21,16 @@ std::string PortsDirectory() {
     return "/tmp/velmo-" + std::to_string(getuid()) + "/ports";
 }
 
+std::string StateHome() {
+    if (const char* xdg = std::getenv("XDG_STATE_HOME"); xdg != nullptr && *xdg != '\0') {
+        return xdg;
+    }
+    if (const char* home = std::getenv("HOME"); home != nullptr && *home != '\0') {
+        return std::string(home) + "/.local/state";
+    }
+    return "/tmp/velmo-" + std::to_string(getuid()) + "/state";
+}
+
 std::string PortLinkPath(int port) {
     return PortsDirectory() + "/com" + std::to_string(port);
 }

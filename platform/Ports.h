@@ -14,6 +14,9 @@ inline constexpr int kLastPort = 255;
 // $VELMO_PORTS_DIR, else $XDG_RUNTIME_DIR/velmo/ports, else /tmp/velmo-<uid>/ports.
 std::string PortsDirectory();
 
+// $XDG_STATE_HOME, else $HOME/.local/state, else /tmp/velmo-<uid>/state: where state kept across runs goes.
+std::string StateHome();
+
 // "<ports folder>/comN" (whether or not it exists).
 std::string PortLinkPath(int port);
 

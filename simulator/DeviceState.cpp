@@ -14,6 +14,7 @@
 #include <limits>
 #include <type_traits>
 
+#include "platform/Ports.h"
 #include "wire/LeCursor.h"
 
 namespace velmo::sim {
@@ -800,15 +801,7 @@ std::string DefaultStatePath() {
     if (const char* path = std::getenv("VELMO_SIM_STATE"); path != nullptr && *path != '\0') {
         return path;
     }
-    std::string base;
-    if (const char* xdg = std::getenv("XDG_STATE_HOME"); xdg != nullptr && *xdg != '\0') {
-        base = xdg;
-    } else if (const char* home = std::getenv("HOME"); home != nullptr && *home != '\0') {
-        base = std::string(home) + "/.local/state";
-    } else {
-        base = "/tmp/velmo-" + std::to_string(getuid()) + "/state";
-    }
-    return base + "/velmo/modem-sim.state";
+    return platform::StateHome() + "/velmo/modem-sim.state";
 }
 
 bool ReadStateFile(const std::string& path, DeviceState& state, std::string* error) {

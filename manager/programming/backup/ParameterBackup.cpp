@@ -15,6 +15,7 @@
 #include <filesystem>
 #include <nlohmann/json.hpp>
 
+#include "platform/Ports.h"
 #include "platform/dialup/FileUtil.h"
 #include "wire/LeCursor.h"
 
@@ -456,15 +457,7 @@ std::optional<Backup> BackupFromJson(const std::string& text, std::string* error
 }
 
 std::string BackupFolder() {
-    std::string base;
-    if (const char* xdg = std::getenv("XDG_STATE_HOME"); xdg != nullptr && *xdg != '\0') {
-        base = xdg;
-    } else if (const char* home = std::getenv("HOME"); home != nullptr && *home != '\0') {
-        base = std::string(home) + "/.local/state";
-    } else {
-        base = "/tmp/velmo-" + std::to_string(getuid()) + "/state";
-    }
-    return base + "/velmo/backups";
+    return platform::StateHome() + "/velmo/backups";
 }
 
 std::string DefaultBackupPath(const Backup& backup) {
