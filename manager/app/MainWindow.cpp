@@ -27,6 +27,7 @@
 #include "manager/screens/CSkinBitmapButton.h"
 #include "manager/screens/NoticeWindow.h"
 #include "manager/screens/QtUserPrompt.h"
+#include "manager/screens/RfGraphWindow.h"
 #include "manager/screens/ScreenFlowHost.h"
 #include "manager/screens/SkinImages.h"
 #include "manager/screens/SplashWindow.h"
@@ -370,6 +371,7 @@ void MainWindow::Shutdown() {
     }
     delete advanced_.data();
     delete advancedConfig_.data();
+    delete rfGraph_.data();
     delete settingsWindow_;
     settingsWindow_ = nullptr;
     delete networkSetup_;
@@ -461,6 +463,22 @@ void MainWindow::OpenNetworkSetup() {
     networkSetup_->activateWindow();
 }
 
+RfGraphWindow* MainWindow::RfGraph() const {
+    return rfGraph_.data();
+}
+
+void MainWindow::ShowRfGraph() {
+    if (context_.closing.load()) {
+        return;
+    }
+    if (rfGraph_ == nullptr) {
+        rfGraph_ = new RfGraphWindow(Session(), *flows_, this);
+        connect(rfGraph_, &RfGraphWindow::closed, this, [this] { rfGraph_ = nullptr; });
+    }
+    rfGraph_->show();
+    rfGraph_->raise();
+}
+
 programming::AdvancedConfigWindow* MainWindow::AdvancedConfiguration() const {
     return advancedConfig_.data();
 }
@@ -486,6 +504,7 @@ void MainWindow::ShowAdvancedStatus() {
         advanced_ = new AdvancedStatusDialog(Session(), *flows_, options_.prompt, this);
         advanced_->SetRfBlockReader([this] { return wrapper_.RfBlockAFirst(); });
         connect(advanced_, &AdvancedStatusDialog::closed, this, [this] { advanced_ = nullptr; });
+        connect(advanced_, &AdvancedStatusDialog::rfMonitorRequested, this, &MainWindow::ShowRfGraph);
     }
     advanced_->Refresh();
     advanced_->show();

@@ -35,6 +35,7 @@ class CSkinBitmapButton;
 class StatusPanel;
 class NoticeWindow;
 class AdvancedStatusDialog;
+class RfGraphWindow;
 namespace programming {
 class AdvancedConfigWindow;
 }
@@ -115,6 +116,8 @@ class MainWindow : public QWidget {
     void ShowAdvancedStatus();
     // Shows the advanced configuration window, made the first time (the SPC gate has passed).
     void ShowAdvancedConfiguration();
+    // The RF graph window, made the first time ("RF Monitor" of the advanced status window).
+    void ShowRfGraph();
     // Timer 5's work: the SPC gate, then the advanced configuration.
     void OnAdvancedConfigurationTimer();
     SettingsWindow* Settings() const { return settingsWindow_; }
@@ -126,6 +129,7 @@ class MainWindow : public QWidget {
     StatusPanel* Panel() const { return panel_; }
     AdvancedStatusDialog* AdvancedStatus() const;
     programming::AdvancedConfigWindow* AdvancedConfiguration() const;
+    RfGraphWindow* RfGraph() const;
     CSkinBitmapButton* Button(int id) const;
     int DeviceStatusCode() const { return context_.deviceStatusCode.load(); }
     bool InputBlocked() const { return inputBlocked_; }
@@ -197,6 +201,7 @@ class MainWindow : public QWidget {
     std::array<NoticeWindow*, 3> notices_{};
     QPointer<AdvancedStatusDialog> advanced_;
     QPointer<programming::AdvancedConfigWindow> advancedConfig_;
+    QPointer<RfGraphWindow> rfGraph_;
 
     QTimer blinkTimer_;
     QTimer unblockTimer_;

@@ -5,6 +5,7 @@
 #include <QElapsedTimer>
 #include <QFont>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QThread>
 #include <QTimer>
 #include <cstdio>
@@ -17,7 +18,9 @@
 #include "manager/core/StopSignals.h"
 #include "manager/core/Texts.h"
 #include "manager/programming/AdvancedConfigWindow.h"
+#include "manager/screens/CRealTimeGraph.h"
 #include "manager/screens/CSkinBitmapButton.h"
+#include "manager/screens/RfGraphWindow.h"
 #include "manager/screens/SkinImages.h"
 #include "manager/screens/settings/SettingsWindow.h"
 #include "manager/web/CHtmlCtrl.h"
@@ -86,8 +89,17 @@ int main(int argc, char* argv[]) {
         QStringLiteral("Open the network setup window once ready, save a picture of it when its page has "
                        "loaded, and close."),
         QStringLiteral("FILE"));
+    const QCommandLineOption openRfGraph(
+        QStringLiteral("open-rf-graph-when-ready"),
+        QStringLiteral("Open the RF graph and start it once the modem is ready (for measurements)."));
+    const QCommandLineOption rfGraphShot(
+        QStringLiteral("screenshot-rf-graph"),
+        QStringLiteral(
+            "Open the RF graph once ready, start it, save a picture of it after five seconds, and close."),
+        QStringLiteral("FILE"));
     parser.addOptions({minimized, noSplash, embedding, automation, usePort, reportTiming, screenshot,
-                       settingsShots, quitWhenReady, openNetworkSetup, networkSetupShot});
+                       settingsShots, quitWhenReady, openNetworkSetup, networkSetupShot, openRfGraph,
+                       rfGraphShot});
     parser.process(app);
 
     SingleInstance instance;
@@ -222,6 +234,38 @@ int main(int argc, char* argv[]) {
                 });
             });
         });
+    });
+    const QString rfShotFile = parser.value(rfGraphShot);
+    const bool rfGraphWanted = parser.isSet(openRfGraph) || !rfShotFile.isEmpty();
+    bool rfGraphOpened = false;
+    QObject::connect(window, &MainWindow::statusTextChanged, window, [&](const QString& text) {
+        if (!rfGraphWanted || rfGraphOpened || text != ReadyText()) {
+            return;
+        }
+        rfGraphOpened = true;
+        window->ShowRfGraph();
+        if (RfGraphWindow* graph = window->RfGraph(); graph != nullptr && timing) {
+            // What painting the graphs cost, said when the window goes.
+            QObject::connect(graph, &RfGraphWindow::closed, graph, [graph] {
+                for (CRealTimeGraph* g : {graph->DrcGraph(), graph->PowerGraph()}) {
+                    std::fprintf(stderr, "VelmoManager: %s: %d repaints, %.0f us each on average\n",
+                                 qPrintable(g->Title()), g->Paints(),
+                                 g->Paints() > 0 ? double(g->PaintMicroseconds()) / g->Paints() : 0.0);
+                }
+            });
+        }
+        if (RfGraphWindow* graph = window->RfGraph()) {
+            graph->StartButton()->click();
+        }
+        if (!rfShotFile.isEmpty()) {
+            QTimer::singleShot(5000, window, [window, rfShotFile] {
+                RfGraphWindow* graph = window->RfGraph();
+                if (graph == nullptr || !graph->grab().save(rfShotFile)) {
+                    std::fprintf(stderr, "VelmoManager: could not write %s\n", qPrintable(rfShotFile));
+                }
+                window->StartClosing();
+            });
+        }
     });
     const int code = QApplication::exec();
     if (ProcessFlags::workerRunning.load()) {

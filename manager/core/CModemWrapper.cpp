@@ -359,6 +359,45 @@ int CModemWrapper::RfBlockAFirst() {
     return rfBlockAFirst_.load();
 }
 
+namespace {
+
+template <size_t Bytes>
+void ReadBlock(void (IOrvikModem::*get)(uint8_t*), IOrvikModem& m, RfBlock& block) {
+    std::array<uint8_t, Bytes> raw{};
+    (m.*get)(raw.data());
+    block.fill(-1);
+    for (size_t i = 0; i < Bytes / 2; ++i) {
+        block[i] = static_cast<int16_t>(wire::Get16(raw, 2 * i));
+    }
+}
+
+}  // namespace
+
+std::optional<RfReading> CModemWrapper::TryReadRf() {
+    std::unique_lock lock(callLock_, std::try_to_lock);
+    IOrvikModem* m = modem_.load();
+    if (!lock.owns_lock() || m == nullptr) {
+        return std::nullopt;
+    }
+    RfReading r;
+    r.updateCount = m->GetRfUpdateCount();
+    r.drcIndex = m->GetDrcIndex();
+    r.rxPower = m->GetRfLevel4();
+    r.txClosed = m->GetRfLevel1();
+    r.txPilot = m->GetRfLevel2();
+    r.txTotal = m->GetRfLevel3();
+    r.channel = m->GetRfChannel();
+    ReadBlock<kRfBlockASize>(&IOrvikModem::GetRfBlockA, *m, r.activePilots);
+    ReadBlock<kRfBlockBSize>(&IOrvikModem::GetRfBlockB, *m, r.activeEnergies);
+    ReadBlock<kRfBlockCSize>(&IOrvikModem::GetRfBlockC, *m, r.neighbourPilots);
+    return r;
+}
+
+bool CModemWrapper::EnableEventReports() {
+    int32_t r = -1;
+    return Call([&](IOrvikModem& m) { r = m.EnableEventReports(); }) && r == 0;
+}
+
 bool CModemWrapper::ReadCachedParameter(ParamCode code) {
     const ParameterSize* p = FindParameter(code);
     return p != nullptr && !p->writeOnly && ReadParameter(code, p->size);

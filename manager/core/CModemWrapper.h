@@ -20,6 +20,7 @@
 #include "ModemLibrary.h"
 #include "Parameters.h"
 #include "Request60.h"
+#include "RfReading.h"
 #include "velmo/IOrvikModem.h"
 
 namespace velmo::manager {
@@ -105,6 +106,10 @@ class CModemWrapper {
     // The first 16-bit value of the RF block A (signed), -1 when nothing is bound; the last value read while
     // another caller is inside the library.
     int RfBlockAFirst();
+    // The RF snapshot the library keeps: no modem traffic. Nothing while another caller is inside the
+    // library, so that the RF sampler never waits behind the worker's requests.
+    std::optional<RfReading> TryReadRf();
+    bool EnableEventReports();
 
     // The parameter cache: a read fills it from the modem, a write sends what the cache holds.
     bool ReadCachedParameter(ParamCode code);

@@ -40,8 +40,7 @@ AdvancedStatusDialog::AdvancedStatusDialog(const ModemSession& session, CScreenF
     }
 
     rfMonitor_ = new QPushButton(QStringLiteral("RF Monitor"), this);
-    // The RF graph is not part of this build.
-    rfMonitor_->setEnabled(false);
+    connect(rfMonitor_, &QPushButton::clicked, this, &AdvancedStatusDialog::rfMonitorRequested);
 
     auto* testRow = new QGridLayout;
     int index = 0;

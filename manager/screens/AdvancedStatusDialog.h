@@ -47,6 +47,8 @@ class AdvancedStatusDialog : public QDialog {
 
   signals:
     void closed();
+    // "RF Monitor": the main window shows its RF graph window.
+    void rfMonitorRequested();
 
   protected:
     void closeEvent(QCloseEvent* event) override;

@@ -23,9 +23,11 @@
 #include "manager/core/StopSignals.h"
 #include "manager/programming/AdvancedConfigWindow.h"
 #include "manager/screens/AdvancedStatusDialog.h"
+#include "manager/screens/CRealTimeGraph.h"
 #include "manager/screens/CSkinBitmapButton.h"
 #include "manager/screens/NoticeWindow.h"
 #include "manager/screens/PinEntryDialog.h"
+#include "manager/screens/RfGraphWindow.h"
 #include "manager/screens/ScreenFlowHost.h"
 #include "manager/screens/StatusPanel.h"
 #include "manager/screens/settings/CFlatButton.h"
@@ -446,6 +448,34 @@ class MainWindowTest : public QObject {
                  QStringLiteral("Zamykanie po zakończeniu ładowania listy PRL… "));
         QTRY_VERIFY_WITH_TIMEOUT(window_->IsShutDown(), 60000);
         QVERIFY(rig_.Sim().State().prl == list);
+    }
+
+    // "RF Monitor" opens the RF graph; with "Start" it follows the stand-in's stream at 50 Hz.
+    void rfGraphFollowsTheStandInsStream() {
+        StartStandIn("healthy-evdo");
+        std::string error;
+        QVERIFY(rig_.Sim().SetField("log_rate_hz", "50", &error));
+        StartManager();
+        QTRY_COMPARE_WITH_TIMEOUT(window_->Panel()->StatusText(), QStringLiteral("Gotowy"), kReadyWaitMs);
+        window_->ShowAdvancedStatus();
+        QTest::mouseClick(window_->AdvancedStatus()->RfMonitorButton(), Qt::LeftButton);
+        RfGraphWindow* graph = window_->RfGraph();
+        QVERIFY(graph != nullptr);
+        QCOMPARE(graph->windowTitle(), QStringLiteral(" EvDO RF Signal Graph"));
+        QTest::mouseClick(graph->StartButton(), Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(graph->Samples() >= 25, 10000);
+        QVERIFY(graph->PowerGraph()->Data().Count(0) >= 25);
+        QVERIFY(!graph->ValueText(1118).isEmpty());
+        QVERIFY(!graph->ValueText(1105).isEmpty());
+        QCOMPARE(graph->StartButton()->text(), QStringLiteral("Stop"));
+        // Stopped, the graph stands still.
+        QTest::mouseClick(graph->StartButton(), Qt::LeftButton);
+        QTest::qWait(100);
+        const int stopped = graph->Samples();
+        QTest::qWait(300);
+        QCOMPARE(graph->Samples(), stopped);
+        graph->close();
+        QTRY_VERIFY(window_->RfGraph() == nullptr);
     }
 
   private:
