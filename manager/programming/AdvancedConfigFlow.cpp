@@ -372,7 +372,9 @@ std::optional<uint16_t> CAdvancedConfigFlow::OnPrlDownload(const QString& path,
         done = session_.Wrapper().DownloadPrl(file.bytes.data(), static_cast<int32_t>(file.bytes.size()),
                                               progress);
         if (done && session_.Wrapper().QueryStatus(kPrlVersionQuery)) {
-            version = session_.Wrapper().Status().PrlVersion;
+            // A copy first: the record is packed, and a reference to its field would be misaligned.
+            const uint16_t read = session_.Wrapper().Status().PrlVersion;
+            version = read;
         }
     });
     c.prlDownloading.store(false);
