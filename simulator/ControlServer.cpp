@@ -16,6 +16,7 @@
 
 #include "RequestLog.h"
 #include "Scenario.h"
+#include "SmsBoxes.h"
 #include "platform/Ports.h"
 
 namespace velmo::sim {
@@ -367,6 +368,24 @@ std::string ControlServer::Execute(std::string_view line, bool* quit) {
         const size_t shown = std::min<size_t>(packet.size(), 8);
         return "ok " + HexString({packet.data(), shown}) + (packet.size() > shown ? " ..." : "") + "\n";
     }
+    if (cmd == "sms" && w.size() >= 4 && w[1] == "deliver") {
+        // The text is the rest of the line, as typed.
+        const std::string number(w[2]);
+        const std::string text(line.substr(static_cast<size_t>(w[3].data() - line.data())));
+        std::vector<uint8_t> report;
+        std::string error;
+        const bool filed = sim_.UpdateState(
+            [&](DeviceState& s, std::string* why) { return DeliverSms(s, number, text, &report, why); },
+            &error);
+        if (!filed) {
+            return "error sms deliver: " + error + "\n";
+        }
+        sim_.SendUnsolicited(report);
+        return "ok slot " + std::to_string(report[3]) + "\n";
+    }
+    if (cmd == "sms") {
+        return "error use sms deliver NUMBER TEXT\n";
+    }
     if (cmd == "vanish" && w.size() == 1) {
         sim_.Vanish();
         return "ok\n";
@@ -389,7 +408,7 @@ std::string ControlServer::Execute(std::string_view line, bool* quit) {
     }
     return "error unknown command '" + std::string(line) +
            "' (status, fault, clear, log, requests, clear-requests, set, get, scenario, scenarios, report, "
-           "vanish, "
+           "sms deliver, vanish, "
            "appear, quit)\n";
 }
 

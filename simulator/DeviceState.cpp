@@ -522,6 +522,24 @@ bool SetCardMode(DeviceState& s, std::string_view v, std::string* error) {
     return true;
 }
 
+template <size_t Box>
+std::string GetSmsBox(const DeviceState& s) {
+    return HexText(s.smsBoxes[Box].data(), s.smsBoxes[Box].size());
+}
+
+template <size_t Box>
+bool SetSmsBox(DeviceState& s, std::string_view v, std::string* error) {
+    constexpr size_t kRecord = 1079;
+    constexpr size_t kMaxRecords = 100;
+    std::vector<uint8_t> bytes;
+    if (!ParseHexBytes(v, &bytes) || bytes.size() % kRecord != 0 || bytes.size() > kMaxRecords * kRecord) {
+        *error = "expected whole 1079-byte message records as hex, at most 100";
+        return false;
+    }
+    s.smsBoxes[Box] = std::move(bytes);
+    return true;
+}
+
 std::string GetPrlVersion(const DeviceState& s) {
     return std::to_string(PrlVersion(s.prl));
 }
@@ -607,6 +625,10 @@ constexpr FieldDef kFields[] = {
     {"block32", GetBytes<&S::block32>, SetByteArray<&S::block32>},
     {"block34", GetBytes<&S::block34>, SetByteArray<&S::block34>},
     {"prl", GetPrl, SetPrl},
+    {"sms_inbox", GetSmsBox<0>, SetSmsBox<0>},
+    {"sms_saved", GetSmsBox<1>, SetSmsBox<1>},
+    {"sms_outbox", GetSmsBox<2>, SetSmsBox<2>},
+    {"sms_drafts", GetSmsBox<3>, SetSmsBox<3>},
     {"spc", GetSpc, SetSpc, Kind::View},
     {"min", GetMin, SetMin, Kind::View},
     {"mdn", GetMdn, SetMdn, Kind::View},
@@ -621,6 +643,7 @@ constexpr FieldDef kFields[] = {
     {"prl_size", GetPrlSize, RefusePrlSize, Kind::View},
     {"spc_unlocked", GetNumber<&S::spcUnlocked>, SetFlag<&S::spcUnlocked>, Kind::Session},
     {"pin_verified", GetNumber<&S::pinVerified>, SetFlag<&S::pinVerified>, Kind::Session},
+    {"sms_read_fail", GetNumber<&S::smsReadFail>, SetNumber<&S::smsReadFail, -1, 255>, Kind::Session},
 };
 
 const FieldDef* FindField(std::string_view name) {

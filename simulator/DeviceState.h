@@ -114,6 +114,8 @@ struct DeviceState {
     std::vector<uint8_t> prl = DefaultPrl();
     // NV items, 128 data bytes each.
     std::map<uint16_t, NvData> nv = DefaultNvItems();
+    // Short-message boxes (in-box, saved, out-box, drafts): whole 1079-byte records back to back.
+    std::array<std::vector<uint8_t>, 4> smsBoxes{};
 
     // Session state: never persisted. A session ends when the port is closed or the modem resets.
     uint8_t spcUnlocked = 0;
@@ -121,6 +123,7 @@ struct DeviceState {
     bool prlReceiving = false;
     uint16_t prlNextBlock = 0;
     std::vector<uint8_t> prlIncoming;
+    int16_t smsReadFail = -1;  // a read at this position of any box is refused; -1: none
 
     bool operator==(const DeviceState&) const = default;
 

@@ -842,6 +842,17 @@ bool ModemSimulator::SetField(std::string_view name, std::string_view value, std
     return true;
 }
 
+bool ModemSimulator::UpdateState(const std::function<bool(DeviceState&, std::string*)>& change,
+                                 std::string* error) {
+    std::lock_guard lk(mutex_);
+    DeviceState changed = state_;
+    if (!change(changed, error) || !SaveStateFile(options_.statePath, changed, error)) {
+        return false;
+    }
+    state_ = changed;
+    return true;
+}
+
 std::vector<std::string> ModemSimulator::StatusLines() const {
     std::lock_guard lk(mutex_);
     std::vector<std::string> lines = {

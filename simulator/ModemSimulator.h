@@ -118,6 +118,8 @@ class ModemSimulator final : private transport::IFrameHandler {
     DeviceState State() const;
     // Changes one field by its state-file name and persists it.
     bool SetField(std::string_view name, std::string_view value, std::string* error);
+    // Applies change to a copy of the state and keeps it (saved to the state file) only when change agrees.
+    bool UpdateState(const std::function<bool(DeviceState&, std::string*)>& change, std::string* error);
     // "key = value" lines: port, pty, fault, then the device state.
     std::vector<std::string> StatusLines() const;
 

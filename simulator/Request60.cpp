@@ -25,12 +25,14 @@
 // costs one of 3 attempts, a wrong PUK one of 10; the last PIN attempt leaves the PUK, the last PUK attempt
 // blocks the card. PIN texts are the bytes up to the first zero of their 8-byte field.
 //
-// Commands and versions not listed (short messages come later) are echoed.
+// Short-message commands 50, 51, 52 and 54 are answered in SmsBoxes.cpp. Commands and versions not listed
+// are echoed.
 #include <algorithm>
 #include <string>
 
 #include "Answers.h"
 #include "ModemSimulator.h"
+#include "SmsBoxes.h"
 #include "Wire.h"
 
 namespace velmo::sim {
@@ -194,6 +196,9 @@ std::vector<uint8_t> Request60Answer(RequestContext& ctx) {
     if (key == Key{40, 1}) {
         const bool ok = card.Unblock(CodeAt(r, kArgs), CodeAt(r, kArgs + kCodeField));
         return CardReply(std::move(p), s, true, ok);
+    }
+    if (std::optional<std::vector<uint8_t>> answer = SmsAnswer(ctx)) {
+        return std::move(*answer);
     }
     return Request60Reply(r);
 }
