@@ -59,5 +59,6 @@ int CmdNamRestore(IOrvikModem& modem, const Options& opt);
 std::vector<Command> DeviceCommands();
 std::vector<Command> ParameterCommands();
 std::vector<Command> DialCommands();
+std::vector<Command> SmsCommands();
 
 }  // namespace velmo::cli

@@ -13,7 +13,7 @@ using namespace velmo::cli;
 
 std::vector<Command> AllCommands() {
     std::vector<Command> all = DeviceCommands();
-    for (auto group : {ParameterCommands(), DialCommands()}) {
+    for (auto group : {ParameterCommands(), DialCommands(), SmsCommands()}) {
         all.insert(all.end(), group.begin(), group.end());
     }
     return all;
