@@ -553,44 +553,53 @@ std::optional<CModemWrapper::CardAnswer> CModemWrapper::UnblockPin(const std::st
     return Card(r60::Command::UnblockPin, r60::Arguments::Codes(puk, newPin));
 }
 
-std::optional<r60::SmsAck> CModemWrapper::SmsStore(wire::ConstBytes record) {
-    const r60::Row& row = r60::RowOf(r60::Command::SmsStore);
-    const std::vector<uint8_t> packet = r60::Build(row, r60::Arguments::Record(record));
-    const auto reply = Exchange(row, packet);
-    if (!reply || !r60::Accepts(row, packet, *reply)) {
-        return std::nullopt;
-    }
-    return r60::ReadSmsAck(*reply);
+// The message packets are built by the message module; the request-60 table still names their rows, so that
+// the exchange picks the short or the large reply by the row.
+static_assert(r60::RowOf(r60::Command::SmsStore).command == sms::kStoreCommand);
+static_assert(r60::RowOf(r60::Command::SmsRead).command == sms::kReadCommand);
+static_assert(r60::RowOf(r60::Command::SmsDelete).command == sms::kDeleteCommand);
+static_assert(r60::RowOf(r60::Command::SmsCount).command == sms::kCountCommand);
+static_assert(r60::RowOf(r60::Command::SmsStore).requestLength == sms::kStoreRequestSize);
+static_assert(r60::ReplySize(r60::RowOf(r60::Command::SmsRead)) == sms::kReadReplySize);
+
+std::optional<uint8_t> CModemWrapper::SmsCount(sms::Box box) {
+    const auto packet = sms::CountRequest(box);
+    const auto reply = Exchange(r60::RowOf(r60::Command::SmsCount), {packet.begin(), packet.end()});
+    return reply ? sms::CountOf(kResultOk, box, *reply) : std::nullopt;
 }
 
-std::optional<r60::SmsReadReply> CModemWrapper::SmsRead(wire::ConstBytes record) {
-    const r60::Row& row = r60::RowOf(r60::Command::SmsRead);
-    const std::vector<uint8_t> packet = r60::Build(row, r60::Arguments::Record(record));
-    const auto reply = Exchange(row, packet);
-    if (!reply || !r60::Accepts(row, packet, *reply)) {
-        return std::nullopt;
-    }
-    return r60::ReadSmsRead(*reply);
+std::optional<sms::Message> CModemWrapper::SmsRead(sms::Box box, uint8_t position) {
+    const auto packet = sms::ReadRequest(box, position);
+    const auto reply = Exchange(r60::RowOf(r60::Command::SmsRead), {packet.begin(), packet.end()});
+    return reply ? sms::ReadOf(kResultOk, box, *reply) : std::nullopt;
 }
 
-std::optional<r60::SmsAck> CModemWrapper::SmsDelete(wire::ConstBytes record) {
-    const r60::Row& row = r60::RowOf(r60::Command::SmsDelete);
-    const std::vector<uint8_t> packet = r60::Build(row, r60::Arguments::Record(record));
-    const auto reply = Exchange(row, packet);
-    if (!reply || !r60::Accepts(row, packet, *reply)) {
-        return std::nullopt;
-    }
-    return r60::ReadSmsAck(*reply);
+std::optional<uint8_t> CModemWrapper::SmsStore(sms::StoreOp op, uint8_t boxCode,
+                                               const sms::Message& message) {
+    const auto packet = sms::StoreRequest(op, boxCode, message);
+    const auto reply = Exchange(r60::RowOf(r60::Command::SmsStore), {packet.begin(), packet.end()});
+    return reply ? sms::StoreStatusOf(kResultOk, op, *reply) : std::nullopt;
 }
 
-std::optional<std::optional<uint8_t>> CModemWrapper::SmsCount(wire::ConstBytes record) {
-    const r60::Row& row = r60::RowOf(r60::Command::SmsCount);
-    const std::vector<uint8_t> packet = r60::Build(row, r60::Arguments::Record(record));
-    const auto reply = Exchange(row, packet);
-    if (!reply || !r60::Accepts(row, packet, *reply)) {
+bool CModemWrapper::SmsDelete(sms::Box box, uint8_t slot) {
+    const auto packet = sms::DeleteRequest(box, slot);
+    const auto reply = Exchange(r60::RowOf(r60::Command::SmsDelete), {packet.begin(), packet.end()});
+    return reply && sms::DeleteAccepted(kResultOk, box, slot, *reply);
+}
+
+std::optional<std::string> CModemWrapper::ReadDirectoryNumber() {
+    if (!ReadCachedParameter(ParamCode::DirNumber)) {
         return std::nullopt;
     }
-    return r60::ReadSmsCount(packet, *reply);
+    const std::vector<uint8_t> v = CachedParameter(ParamCode::DirNumber);
+    return std::string(v.begin(), std::find(v.begin(), v.end(), uint8_t{0}));
+}
+
+std::string CModemWrapper::FormatTimeStamp(uint32_t seconds) {
+    char out[32] = {};
+    Call([&](IOrvikModem& m) { m.FormatTimeStamp(static_cast<int32_t>(seconds), out); });
+    out[sizeof out - 1] = 0;
+    return out;
 }
 
 ModemStatusRecord CModemWrapper::Status() const {

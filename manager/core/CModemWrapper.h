@@ -21,6 +21,7 @@
 #include "Parameters.h"
 #include "Request60.h"
 #include "RfReading.h"
+#include "sms/SmsRecord.h"
 #include "velmo/IOrvikModem.h"
 
 namespace velmo::manager {
@@ -140,13 +141,17 @@ class CModemWrapper {
     std::optional<CardAnswer> ChangePin(const std::string& oldPin, const std::string& newPin);
     std::optional<CardAnswer> PukStatus();
     std::optional<CardAnswer> UnblockPin(const std::string& puk, const std::string& newPin);
-    // Short messages; record is the caller's 1084-byte record.
-    std::optional<r60::SmsAck> SmsStore(wire::ConstBytes record);
-    std::optional<r60::SmsReadReply> SmsRead(wire::ConstBytes record);
-    std::optional<r60::SmsAck> SmsDelete(wire::ConstBytes record);
-    // The count when the answer echoes the box; an answer without the echo is still a success (nullopt
-    // inside), a failed call gives nothing.
-    std::optional<std::optional<uint8_t>> SmsCount(wire::ConstBytes record);
+    // Short messages, in the message module's packets and by its accept rules; nothing when the call
+    // failed or the answer is not accepted. A count whose answer names another box is 0.
+    std::optional<uint8_t> SmsCount(sms::Box box);
+    std::optional<sms::Message> SmsRead(sms::Box box, uint8_t position);
+    // The store status of an accepted store (whether it did what was asked is sms::StoreSucceeded).
+    std::optional<uint8_t> SmsStore(sms::StoreOp op, uint8_t boxCode, const sms::Message& message);
+    bool SmsDelete(sms::Box box, uint8_t slot);
+    // The modem's own directory number, read afresh (parameter 11), up to its first zero.
+    std::optional<std::string> ReadDirectoryNumber();
+    // A message's time stamp as the library writes it ("80/01/06 00:00:00"); empty when nothing is bound.
+    std::string FormatTimeStamp(uint32_t seconds);
 
     // Copies of the caches.
     ModemStatusRecord Status() const;

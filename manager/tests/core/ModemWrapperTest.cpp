@@ -219,39 +219,34 @@ TEST_F(ScriptedWrapperTest, StatusWordsAndCardAcks) {
 }
 
 TEST_F(ScriptedWrapperTest, ShortMessageEchoRules) {
-    std::vector<uint8_t> record(r60::kSmsRecordSize, 0);
-    record[3] = 2;
-    record[4] = 5;
-    record[r60::kSmsRecordSize - 1] = 0x77;
-    Reply({2, 0, 0, 1});
-    EXPECT_TRUE(w_.SmsStore(record));
+    sms::Message m;
+    m.number = "5551234567";
+    m.text = std::u16string(1, u'x');
+    Reply({2, 0, 7, 1});
+    EXPECT_EQ(w_.SmsStore(sms::StoreOp::SentCopy, 0, m), std::optional<uint8_t>(7));
+    const auto store = sms::StoreRequest(sms::StoreOp::SentCopy, 0, m);
+    EXPECT_EQ(modem_.sent.back(), std::vector<uint8_t>(store.begin(), store.end()));
     EXPECT_EQ(modem_.sent.back().size(), r60::kSmsRecordSize);
-    EXPECT_EQ(modem_.sent.back()[2], 50);
-    EXPECT_EQ(modem_.sent.back().back(), 0x77);
     Reply({3, 0, 0, 1});
-    EXPECT_FALSE(w_.SmsStore(record));
+    EXPECT_FALSE(w_.SmsStore(sms::StoreOp::SentCopy, 0, m));
 
-    Reply({2, 0, 1});
-    EXPECT_TRUE(w_.SmsRead(record));
-    EXPECT_EQ(modem_.sent.back(), (std::vector<uint8_t>{60, 1, 51, 2, 5}));
-    Reply({2, 0, 0});
-    EXPECT_FALSE(w_.SmsRead(record));
+    Reply({3, 0, 1});
+    EXPECT_TRUE(w_.SmsRead(sms::Box::SavedBox, 5));
+    EXPECT_EQ(modem_.sent.back(), (std::vector<uint8_t>{60, 1, 51, 3, 5}));
+    Reply({3, 0, 0});
+    EXPECT_FALSE(w_.SmsRead(sms::Box::SavedBox, 5));
 
-    Reply({2, 5, 9});
-    const auto deleted = w_.SmsDelete(record);
-    ASSERT_TRUE(deleted);
-    EXPECT_EQ(deleted->byte5, 9);
-    Reply({2, 4});
-    EXPECT_FALSE(w_.SmsDelete(record));
+    Reply({0, 5, 9});
+    EXPECT_TRUE(w_.SmsDelete(sms::Box::OutBox, 5));
+    EXPECT_EQ(modem_.sent.back(), (std::vector<uint8_t>{60, 1, 52, 0, 5}));
+    Reply({0, 4});
+    EXPECT_FALSE(w_.SmsDelete(sms::Box::OutBox, 5));
 
     Reply({1, 9});
-    auto count = w_.SmsCount(record);
-    ASSERT_TRUE(count);
-    EXPECT_FALSE(*count);  // no echo: nothing returned
-    Reply({2, 9});
-    count = w_.SmsCount(record);
-    ASSERT_TRUE(count && *count);
-    EXPECT_EQ(**count, 9);
+    EXPECT_EQ(w_.SmsCount(sms::Box::OutBox), std::optional<uint8_t>(0));  // another box: nothing counted
+    Reply({5, 9});
+    EXPECT_EQ(w_.SmsCount(sms::Box::OutBox), std::optional<uint8_t>(9));
+    EXPECT_EQ(modem_.sent.back(), (std::vector<uint8_t>{60, 1, 54, 5}));
 }
 
 TEST_F(ScriptedWrapperTest, ParameterCacheSizesAndTexts) {
