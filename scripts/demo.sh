@@ -6,6 +6,9 @@
 #   DEMO_SCREENSHOT=docs/main-window.png            save a picture of the window once it reads "Gotowy"
 #   DEMO_SETTINGS_SCREENSHOTS=docs                  then open the settings window and save each tab as
 #                                                   settings-tabN.png in that folder
+#   DEMO_MESSAGES_SCREENSHOTS=docs                  put three messages into the stand-in's in-box, open the
+#                                                   messages tab and save messages.png and
+#                                                   message-compose.png in that folder, then close
 #   DEMO_QUIT_WHEN_READY=1                          close the manager once it is ready (for checks)
 # Without a display (no $DISPLAY or $WAYLAND_DISPLAY) the manager runs on a virtual X server (xvfb-run). It
 # always runs under a private D-Bus session bus (dbus-run-session) that ends with it.
@@ -31,6 +34,13 @@ fi
 if [ -n "${DEMO_SETTINGS_SCREENSHOTS:-}" ]; then
   args+=(--screenshot-settings "$(realpath -m "$DEMO_SETTINGS_SCREENSHOTS")")
 fi
+if [ -n "${DEMO_MESSAGES_SCREENSHOTS:-}" ]; then
+  ctl=("$bin/velmo-modem-sim" ctl)
+  "${ctl[@]}" sms deliver 5551234567 "Dzień dobry! Czy spotkanie o 15 jest aktualne?" >/dev/null
+  "${ctl[@]}" sms deliver 5559876543 "Przesyłka czeka w punkcie odbioru do piątku." >/dev/null
+  "${ctl[@]}" sms deliver 5550001234 "Zażółć gęślą jaźń 😀" >/dev/null
+  args+=(--screenshot-messages "$(realpath -m "$DEMO_MESSAGES_SCREENSHOTS")")
+fi
 if [ "${DEMO_QUIT_WHEN_READY:-0}" = "1" ]; then
   args+=(--quit-when-ready)
 fi
@@ -40,6 +50,7 @@ echo "VelmoManager opens on the stand-in's port $port. While it runs, try in ano
 echo "  VELMO_PORTS_DIR=$VELMO_PORTS_DIR $bin/velmo-modem-sim ctl scenario no-service"
 echo "  VELMO_PORTS_DIR=$VELMO_PORTS_DIR $bin/velmo-modem-sim ctl scenario healthy-evdo"
 echo "  VELMO_PORTS_DIR=$VELMO_PORTS_DIR $bin/velmo-modem-sim ctl vanish; sleep 3; VELMO_PORTS_DIR=$VELMO_PORTS_DIR $bin/velmo-modem-sim ctl appear"
+echo "  VELMO_PORTS_DIR=$VELMO_PORTS_DIR $bin/velmo-modem-sim ctl sms deliver 5551234567 \"Dzień dobry\""
 echo "Close the window (its x button) to end the demo."
 # The web engine of the network setup window refuses to run as root with its sandbox on; only the demo and
 # the tests turn the sandbox off.

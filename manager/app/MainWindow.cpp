@@ -15,13 +15,16 @@
 #include "QtDeviceView.h"
 #include "manager/core/ConnectionControl.h"
 #include "manager/core/DeviceStateMachine.h"
+#include "manager/core/HandOffQueue.h"
 #include "manager/core/NetworkSetupModel.h"
 #include "manager/core/PortDetection.h"
 #include "manager/core/Profiles.h"
 #include "manager/core/ScreenFlowThread.h"
 #include "manager/core/Settings.h"
 #include "manager/core/SettingsFlows.h"
+#include "manager/core/SmsNotice.h"
 #include "manager/core/Texts.h"
+#include "manager/desktop/DesktopNotifier.h"
 #include "manager/programming/AdvancedConfigWindow.h"
 #include "manager/screens/AdvancedStatusDialog.h"
 #include "manager/screens/CSkinBitmapButton.h"
@@ -33,6 +36,7 @@
 #include "manager/screens/SplashWindow.h"
 #include "manager/screens/StatusPanel.h"
 #include "manager/screens/settings/SettingsWindow.h"
+#include "manager/screens/settings/SmsPane.h"
 #include "manager/web/NetworkSetupWindow.h"
 #include "platform/dialup/DialupService.h"
 
@@ -48,26 +52,39 @@ constexpr int kBackgroundBitmap = 139;
 constexpr int kIcon = 128;
 }  // namespace
 
-// The library's one window message: nothing here acts on it (everything comes from polling), but the copy
-// is taken on the reader thread and queued, as the library expects of its target.
+// The library's one window message. Report 17 (a message has arrived) is copied on the reader thread into the
+// window's queue, which wakes the window thread; the other reports are only logged (everything shown comes
+// from polling). PRL progress is handed on at once, inside the downloading call.
 class ModemNotifyForwarder final : public IModemNotifyTarget {
   public:
-    ModemNotifyForwarder(QObject* window, CModemWrapper& wrapper) : window_(window), wrapper_(wrapper) {}
+    ModemNotifyForwarder(CModemWrapper& wrapper, CHandOffQueue* messages)
+        : wrapper_(wrapper), messages_(messages) {}
     void post(uint32_t message, uintptr_t wParam, intptr_t lParam) override {
         if (message == kPrlProgressMessage) {
             // Posted on the downloading thread, inside the call: handed on at once.
             wrapper_.OnPrlProgress(wParam, lParam);
             return;
         }
-        QMetaObject::invokeMethod(
-            window_,
-            [message, wParam, lParam] { qCDebug(lcMainWindow) << "report" << message << wParam << lParam; },
-            Qt::QueuedConnection);
+        if (message == kModemReportMessage && wParam == kMessageReport && lParam != 0) {
+            std::lock_guard lock(mutex_);
+            if (messages_ != nullptr) {
+                messages_->Push({reinterpret_cast<const uint8_t*>(lParam), ReportSize(kMessageReport)});
+            }
+            return;
+        }
+        qCDebug(lcMainWindow) << "report" << message << wParam;
+    }
+    // The queue is going: later reports are dropped.
+    void Detach() {
+        std::lock_guard lock(mutex_);
+        messages_ = nullptr;
     }
 
   private:
-    QObject* window_;
+    static constexpr uint8_t kMessageReport = 17;
     CModemWrapper& wrapper_;
+    std::mutex mutex_;
+    CHandOffQueue* messages_;  // guarded by mutex_
 };
 
 MainWindow::MainWindow(CSettings& settings, const Options& options)
@@ -89,6 +106,9 @@ MainWindow::~MainWindow() {
         context_.closing.store(true);
         Shutdown();
     }
+    if (notify_ != nullptr) {
+        notify_->Detach();
+    }
     if (view_ != nullptr) {
         view_->Detach();
     }
@@ -101,6 +121,17 @@ MainWindow::~MainWindow() {
     }
     settings_.Save();
     ProcessFlags::mainWindowAlive.store(false);
+}
+
+void MainWindow::OnMessageReport(const std::vector<uint8_t>& report) {
+    const std::optional<SmsNotice> notice = ReadSmsNotice(report);
+    if (!notice || shutdownStarted_) {
+        return;
+    }
+    notifier_->Notify(NoticeTitle(), NoticeBody(*notice), QStringLiteral("mail-message-new"));
+    if (settingsWindow_ != nullptr) {
+        settingsWindow_->Messages()->OnMessageArrived();
+    }
 }
 
 CSkinBitmapButton* MainWindow::Button(int id) const {
@@ -176,7 +207,10 @@ bool MainWindow::Create() {
         }) != 0) {
         return false;
     }
-    notify_ = std::make_unique<ModemNotifyForwarder>(this, wrapper_);
+    notifier_ = new CDesktopNotifier(this);
+    messages_ =
+        std::make_unique<CHandOffQueue>([this](std::vector<uint8_t> report) { OnMessageReport(report); });
+    notify_ = std::make_unique<ModemNotifyForwarder>(wrapper_, messages_.get());
     wrapper_.SetNotifyWindow(notify_.get());
 
     if (options_.splash && !options_.startMinimized) {

@@ -9,6 +9,7 @@
 #include <atomic>
 #include <memory>
 #include <thread>
+#include <vector>
 
 #include "manager/core/CModemWrapper.h"
 #include "manager/core/DeviceContext.h"
@@ -29,6 +30,8 @@ class QtDeviceView;
 class QtUserPrompt;
 class IUserPrompt;
 class CScreenFlowThread;
+class CHandOffQueue;
+class CDesktopNotifier;
 class ScreenFlowHost;
 class SettingsWindow;
 class CSkinBitmapButton;
@@ -168,6 +171,8 @@ class MainWindow : public QWidget {
     IUserPrompt& Prompt();
     // Runs the event loop until the screens' flows have finished or the bound has passed.
     void WaitForFlows();
+    // A message has arrived (window thread): the desktop notice, and the in-box read again when shown.
+    void OnMessageReport(const std::vector<uint8_t>& report);
 
     CSettings& settings_;
     Options options_;
@@ -179,6 +184,10 @@ class MainWindow : public QWidget {
     // The view and the prompt outlive the window when the worker does not end in time.
     QtDeviceView* view_ = nullptr;
     QtUserPrompt* prompt_ = nullptr;
+    // Report 17 copies, from the library's reader thread to this window's thread, and the desktop notices
+    // they become.
+    std::unique_ptr<CHandOffQueue> messages_;
+    CDesktopNotifier* notifier_ = nullptr;
     std::unique_ptr<ModemNotifyForwarder> notify_;
     std::unique_ptr<CDeviceStateMachine> machine_;
     std::unique_ptr<CConnectionControl> connection_;

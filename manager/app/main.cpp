@@ -5,9 +5,12 @@
 #include <QElapsedTimer>
 #include <QFont>
 #include <QMessageBox>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QThread>
 #include <QTimer>
+#include <QTreeWidget>
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 
@@ -22,7 +25,10 @@
 #include "manager/screens/CSkinBitmapButton.h"
 #include "manager/screens/RfGraphWindow.h"
 #include "manager/screens/SkinImages.h"
+#include "manager/screens/settings/CFlatButton.h"
 #include "manager/screens/settings/SettingsWindow.h"
+#include "manager/screens/settings/SmsDialogs.h"
+#include "manager/screens/settings/SmsPane.h"
 #include "manager/web/CHtmlCtrl.h"
 #include "manager/web/NetworkSetupWindow.h"
 
@@ -97,9 +103,16 @@ int main(int argc, char* argv[]) {
         QStringLiteral(
             "Open the RF graph once ready, start it, save a picture of it after five seconds, and close."),
         QStringLiteral("FILE"));
+    const QCommandLineOption messagesShots(
+        QStringLiteral("screenshot-messages"),
+        QStringLiteral(
+            "Once ready, open the messages tab, save a picture of it when the in-box has been read "
+            "and one of the compose dialog answering its first message in DIR, and close. With "
+            "--report-timing, say how long the in-box took and the window's longest stall."),
+        QStringLiteral("DIR"));
     parser.addOptions({minimized, noSplash, embedding, automation, usePort, reportTiming, screenshot,
                        settingsShots, quitWhenReady, openNetworkSetup, networkSetupShot, openRfGraph,
-                       rfGraphShot});
+                       rfGraphShot, messagesShots});
     parser.process(app);
 
     SingleInstance instance;
@@ -266,6 +279,64 @@ int main(int argc, char* argv[]) {
                 window->StartClosing();
             });
         }
+    });
+    const QString messagesDir = parser.value(messagesShots);
+    bool messagesOpened = false;
+    QElapsedTimer loadClock;
+    QElapsedTimer stallClock;
+    qint64 longestStall = 0;
+    QTimer stallProbe;
+    stallProbe.setInterval(10);
+    QObject::connect(&stallProbe, &QTimer::timeout, window,
+                     [&] { longestStall = std::max(longestStall, stallClock.restart()); });
+    QObject::connect(window, &MainWindow::statusTextChanged, window, [&](const QString& text) {
+        if (messagesDir.isEmpty() || messagesOpened || text != ReadyText()) {
+            return;
+        }
+        messagesOpened = true;
+        window->Settings()->Open();
+        SmsPane* pane = window->Settings()->Messages();
+        // The window's longest stretch without handling a 10 ms timer while the box is read.
+        loadClock.start();
+        stallClock.start();
+        stallProbe.start();
+        window->Settings()->SelectTab(settings::kMessages);
+        QObject::connect(
+            pane, &SmsPane::boxShown, window,
+            [&, window, pane] {
+                stallProbe.stop();
+                if (timing) {
+                    std::fprintf(stderr, "VelmoManager: %d messages read in %lld ms, longest stall %lld ms\n",
+                                 int(pane->State().rows.size()), static_cast<long long>(loadClock.elapsed()),
+                                 static_cast<long long>(longestStall));
+                }
+                QTimer::singleShot(400, window, [&, window, pane] {
+                    const QString file = messagesDir + QStringLiteral("/messages.png");
+                    if (!window->Settings()->grab().save(file)) {
+                        std::fprintf(stderr, "VelmoManager: could not write %s\n", qPrintable(file));
+                    }
+                    if (pane->List()->topLevelItemCount() > 0) {
+                        pane->List()->setCurrentItem(pane->List()->topLevelItem(0));
+                        pane->Button(smspane::kReply)->click();
+                    } else {
+                        pane->Button(smspane::kSendMsg)->click();
+                    }
+                });
+                QTimer::singleShot(2400, window, [&, window, pane] {
+                    const QString file = messagesDir + QStringLiteral("/message-compose.png");
+                    SmsComposeDialog* compose = pane->Compose();
+                    if (compose != nullptr) {
+                        compose->MessageEdit()->setPlainText(QStringLiteral("Dzień dobry, oddzwonię po 17."));
+                    }
+                    QTimer::singleShot(300, window, [window, compose, file] {
+                        if (compose == nullptr || !compose->grab().save(file)) {
+                            std::fprintf(stderr, "VelmoManager: could not write %s\n", qPrintable(file));
+                        }
+                        window->StartClosing();
+                    });
+                });
+            },
+            Qt::SingleShotConnection);
     });
     const int code = QApplication::exec();
     if (ProcessFlags::workerRunning.load()) {

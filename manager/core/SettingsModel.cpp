@@ -20,6 +20,7 @@ constexpr const char* kTabTexts[kTabCount] = {
     VELMO_TR(" Stan "),
     VELMO_TR("RUIM"),
     VELMO_TR(" Informacje "),
+    VELMO_TR("Wiadomości"),
 };
 
 using K = ControlKind;

@@ -13,8 +13,16 @@
 namespace velmo::manager::settings {
 
 // The tabs, in their order.
-enum Tab : int { kGeneral = 0, kProfiles = 1, kNetwork = 2, kStatus = 3, kRuim = 4, kInformation = 5 };
-inline constexpr int kTabCount = 6;
+enum Tab : int {
+    kGeneral = 0,
+    kProfiles = 1,
+    kNetwork = 2,
+    kStatus = 3,
+    kRuim = 4,
+    kInformation = 5,
+    kMessages = 6,
+};
+inline constexpr int kTabCount = 7;
 // The tab the window opens on and returns to.
 inline constexpr int kHomeTab = kInformation;
 QString TabText(int tab);

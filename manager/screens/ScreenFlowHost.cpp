@@ -42,7 +42,8 @@ ScreenFlowHost::~ScreenFlowHost() {
         inbox_->host = nullptr;
     }
     if (pending_ > 0) {
-        Unblock();
+        // Destroyed with its window, which is half gone by now: only the application's filter is undone.
+        qApp->removeEventFilter(this);
     }
 }
 
@@ -55,8 +56,8 @@ bool ScreenFlowHost::Run(std::function<void()> flow, std::function<void()> then)
         }
         std::lock_guard lock(box->mutex);
         box->done.push_back(then ? std::move(then) : std::function<void()>([] {}));
-        // Only a wake-up crosses to the window thread; what it runs comes out of the queue there. Posted under
-        // the lock, so the host cannot go in between (its destructor takes the lock first).
+        // Only a wake-up crosses to the window thread; what it runs comes out of the queue there. Posted
+        // under the lock, so the host cannot go in between (its destructor takes the lock first).
         if (box->host != nullptr) {
             QMetaObject::invokeMethod(box->host, &ScreenFlowHost::Drain, Qt::QueuedConnection);
         }
@@ -68,6 +69,21 @@ bool ScreenFlowHost::Run(std::function<void()> flow, std::function<void()> then)
         Block();
     }
     return true;
+}
+
+void ScreenFlowHost::AllowDuringFlows(QWidget* control) {
+    control->setCursor(Qt::ArrowCursor);
+    allowed_.emplace_back(control);
+}
+
+bool ScreenFlowHost::Allowed(QObject* watched) const {
+    for (const QPointer<QWidget>& control : allowed_) {
+        if (control != nullptr &&
+            (watched == control || control->isAncestorOf(static_cast<QWidget*>(watched)))) {
+            return true;
+        }
+    }
+    return false;
 }
 
 void ScreenFlowHost::Drain() {
@@ -112,7 +128,7 @@ bool ScreenFlowHost::eventFilter(QObject* watched, QEvent* event) {
     if (pending_ > 0 && window_ != nullptr && IsInput(event->type()) && watched->isWidgetType()) {
         // Input for the window itself or any of its controls; the flow's own dialogs are windows of their
         // own.
-        if (static_cast<QWidget*>(watched)->window() == window_.data()) {
+        if (static_cast<QWidget*>(watched)->window() == window_.data() && !Allowed(watched)) {
             event->ignore();
             return true;
         }

@@ -12,6 +12,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <vector>
 
 namespace velmo::manager {
 
@@ -27,6 +28,8 @@ class ScreenFlowHost : public QObject {
     // when the flow thread has stopped.
     bool Run(std::function<void()> flow, std::function<void()> then = {});
     bool Busy() const { return pending_ > 0; }
+    // A control that takes input while a flow runs (a stop button); it keeps the arrow cursor.
+    void AllowDuringFlows(QWidget* control);
 
   signals:
     // The last queued flow of this window has finished and its continuation has run.
@@ -40,7 +43,10 @@ class ScreenFlowHost : public QObject {
     void Block();
     void Unblock();
 
+    bool Allowed(QObject* watched) const;
+
     QPointer<QWidget> window_;
+    std::vector<QPointer<QWidget>> allowed_;  // window thread only
     CScreenFlowThread& thread_;
     int pending_ = 0;  // window thread only
     bool hadCursor_ = false;

@@ -12,6 +12,7 @@
 #include "InfoPanes.h"
 #include "ProfilesPane.h"
 #include "RuimPane.h"
+#include "SmsPane.h"
 #include "manager/core/Texts.h"
 #include "manager/screens/QtUserPrompt.h"
 #include "manager/screens/ScreenFlowHost.h"
@@ -52,6 +53,7 @@ SettingsWindow::SettingsWindow(PaneServices services, CScreenFlowThread& flows, 
     panes_[kStatus] = new StatusPane(services_, area_);
     panes_[kRuim] = new RuimPane(services_, area_);
     panes_[kInformation] = new InformationPane(services_, area_);
+    panes_[kMessages] = new SmsPane(services_, flows, area_);
     for (int t = 0; t < kTabCount; ++t) {
         panes_[static_cast<size_t>(t)]->setAccessibleName(TabText(t).trimmed());
         panes_[static_cast<size_t>(t)]->hide();
@@ -109,6 +111,9 @@ StatusPane* SettingsWindow::Status() const {
 }
 InformationPane* SettingsWindow::Information() const {
     return static_cast<InformationPane*>(panes_[kInformation]);
+}
+SmsPane* SettingsWindow::Messages() const {
+    return static_cast<SmsPane*>(panes_[kMessages]);
 }
 
 void SettingsWindow::CancelQuestions() {

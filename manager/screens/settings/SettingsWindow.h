@@ -1,6 +1,7 @@
-// The settings window " Menu": six tabs over the general options, the connection profiles, the status table,
-// the card's PIN and the product information; OK, "Anuluj" and "Zastosuj". Created hidden with the main
-// window, opened by its menu button, and always back on " Informacje " when it closes.
+// The settings window " Menu": seven tabs over the general options, the connection profiles, the status
+// table, the card's PIN, the product information and the modem's messages; OK, "Anuluj" and "Zastosuj".
+// Created hidden with the main window, opened by its menu button, and always back on " Informacje " when it
+// closes.
 #pragma once
 
 #include <QDialog>
@@ -19,6 +20,7 @@ class CScreenFlowThread;
 class GeneralPane;
 class InformationPane;
 class ProfilesPane;
+class SmsPane;
 class StatusPane;
 
 // Timer periods of the window.
@@ -46,6 +48,7 @@ class SettingsWindow : public QDialog {
     ProfilesPane* Profiles() const;
     StatusPane* Status() const;
     InformationPane* Information() const;
+    SmsPane* Messages() const;
     QPushButton* OkButton() const { return ok_; }
     QPushButton* CancelButton() const { return cancel_; }
     QPushButton* ApplyButton() const { return apply_; }

@@ -5,14 +5,19 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QDBusConnection>
 #include <QDir>
 #include <QFile>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
+#include <QTreeWidget>
 #include <algorithm>
 #include <cstdlib>
 #include <memory>
@@ -35,8 +40,12 @@
 #include "manager/screens/settings/InfoPanes.h"
 #include "manager/screens/settings/RuimPane.h"
 #include "manager/screens/settings/SettingsWindow.h"
+#include "manager/screens/settings/SmsDialogs.h"
+#include "manager/screens/settings/SmsPane.h"
 #include "manager/tests/core/Recorders.h"
+#include "manager/tests/desktop/FakeNotificationServer.h"
 #include "simulator/DeviceState.h"
+#include "simulator/SmsBoxes.h"
 
 using namespace velmo::manager;
 
@@ -451,6 +460,93 @@ class MainWindowTest : public QObject {
     }
 
     // "RF Monitor" opens the RF graph; with "Start" it follows the stand-in's stream at 50 Hz.
+    // A message delivered to the stand-in: the desktop notice and the in-box; opened and marked read,
+    // answered with a copy kept in the out-box, saved, and deleted.
+    void aDeliveredMessageIsNoticedReadAnsweredSavedAndDeleted() {
+        QDBusConnection serverBus =
+            QDBusConnection::connectToBus(QDBusConnection::SessionBus, QStringLiteral("velmo-test-notices"));
+        auto server = std::make_unique<velmo::manager::test::CFakeNotificationServer>(serverBus);
+        QVERIFY(server->Registered());
+        StartStandIn("healthy-evdo");
+        StartManager();
+        QTRY_COMPARE_WITH_TIMEOUT(window_->Panel()->StatusText(), QStringLiteral("Gotowy"), kReadyWaitMs);
+        SettingsWindow* settings = window_->Settings();
+        SmsPane* pane = settings->Messages();
+        pane->SetDialogPrompt(std::shared_ptr<IUserPrompt>(&prompt_, [](IUserPrompt*) {}));
+        settings->Open();
+        settings->SelectTab(settings::kMessages);
+        QTRY_VERIFY_WITH_TIMEOUT(pane->State().loaded && !pane->Progress()->isVisible(), 10000);
+        QCOMPARE(pane->List()->topLevelItemCount(), 0);
+
+        std::vector<uint8_t> report;
+        std::string error;
+        QVERIFY(rig_.Sim().UpdateState(
+            [&](velmo::sim::DeviceState& s, std::string* why) {
+                return velmo::sim::DeliverSms(s, "5551234567", "Dzień dobry <b>", &report, why);
+            },
+            &error));
+        rig_.Sim().SendUnsolicited(report);
+        QTRY_COMPARE_WITH_TIMEOUT(int(server->Calls().size()), 1, 10000);
+        QCOMPARE(server->Calls()[0].summary, QStringLiteral("Nowa wiadomość"));
+        QCOMPARE(server->Calls()[0].body, QStringLiteral("5551234567\nDzień dobry &lt;b&gt;"));
+        QTRY_COMPARE_WITH_TIMEOUT(pane->List()->topLevelItemCount(), 1, 10000);
+        QTreeWidget* list = pane->List();
+        QCOMPARE(list->topLevelItem(0)->text(2), QStringLiteral("Not Read"));
+        QCOMPARE(list->topLevelItem(0)->text(5), QStringLiteral("Dzień dobry <b>"));
+
+        // Opened, then closed: marked read in the modem.
+        list->setCurrentItem(list->topLevelItem(0));
+        emit list->itemActivated(list->topLevelItem(0), 0);
+        QVERIFY(pane->Viewer() != nullptr);
+        QSignalSpy shown(pane, &SmsPane::boxShown);
+        // "SAVE": a copy in the saved box.
+        pane->Viewer()->SaveButton()->click();
+        QTRY_VERIFY_WITH_TIMEOUT(!prompt_.Messages().empty(), 10000);
+        QCOMPARE(prompt_.Messages().back().text, QStringLiteral("Msg Saved"));
+        pane->Viewer()->accept();
+        QVERIFY(shown.wait(10000));
+        QCOMPARE(list->topLevelItem(0)->text(2), QStringLiteral("Read"));
+        const auto held = [this](velmo::sms::Box box) {
+            const velmo::sim::DeviceState state = rig_.Sim().State();
+            const auto& records = state.smsBoxes[static_cast<size_t>(box)];
+            std::vector<velmo::sms::Message> out;
+            for (size_t at = 0; at + velmo::sms::kRecordSize <= records.size();
+                 at += velmo::sms::kRecordSize) {
+                out.push_back(velmo::sms::Decode(std::span(records).subspan(at, velmo::sms::kRecordSize)));
+            }
+            return out;
+        };
+        QCOMPARE(held(velmo::sms::Box::InBox).at(0).readStatus, velmo::sms::kRead);
+        QCOMPARE(held(velmo::sms::Box::SavedBox).size(), size_t(1));
+
+        // Reply: the compose dialog addressed to the sender; sent with a copy in the out-box.
+        list->setCurrentItem(list->topLevelItem(0));
+        pane->Button(smspane::kReply)->click();
+        QTRY_VERIFY_WITH_TIMEOUT(pane->Compose() != nullptr, 10000);
+        SmsComposeDialog* compose = pane->Compose();
+        QCOMPARE(compose->Destination()->text(), QStringLiteral("5551234567"));
+        QVERIFY(!compose->OwnNumber()->text().isEmpty());
+        compose->MessageEdit()->setPlainText(QStringLiteral("Dzień dobry, dziękuję 😀"));
+        compose->SendSaveButton()->click();
+        QTRY_COMPARE_WITH_TIMEOUT(prompt_.Messages().back().text, QStringLiteral("SMS Sent and Saved"),
+                                  10000);
+        compose->reject();
+        const std::vector<velmo::sms::Message> out = held(velmo::sms::Box::OutBox);
+        QCOMPARE(out.size(), size_t(1));
+        QCOMPARE(out[0].number, std::string("5551234567"));
+        QVERIFY(out[0].text == u"Dzień dobry, dziękuję 😀");
+
+        // Deleted from the in-box.
+        list->setCurrentItem(list->topLevelItem(0));
+        pane->Button(smspane::kDelete)->click();
+        QVERIFY(shown.wait(10000));
+        QCOMPARE(list->topLevelItemCount(), 0);
+        QVERIFY(held(velmo::sms::Box::InBox).empty());
+        QCOMPARE(int(server->Calls().size()), 1);
+        server.reset();
+        QDBusConnection::disconnectFromBus(QStringLiteral("velmo-test-notices"));
+    }
+
     void rfGraphFollowsTheStandInsStream() {
         StartStandIn("healthy-evdo");
         std::string error;

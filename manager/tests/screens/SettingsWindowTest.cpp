@@ -71,7 +71,8 @@ class SettingsWindowTest : public QObject {
 
     void opensOnInformationAndReturnsThere() {
         QCOMPARE(window_->windowTitle(), QStringLiteral(" Menu"));
-        QCOMPARE(window_->Tabs()->count(), 6);
+        QCOMPARE(window_->Tabs()->count(), 7);
+        QCOMPARE(window_->Tabs()->tabText(settings::kMessages), QStringLiteral("Wiadomości"));
         QCOMPARE(window_->Tabs()->tabText(1), QStringLiteral(" Profil połączenia USB "));
         window_->Open();
         QVERIFY(window_->isVisible());
@@ -149,7 +150,7 @@ class SettingsWindowTest : public QObject {
         for (const QSize size : {QSize(settings::kDefaultWidth, settings::kDefaultHeight),
                                  QSize(settings::kMinimumWidth, settings::kMinimumHeight)}) {
             for (int tab : {settings::kGeneral, settings::kProfiles, settings::kStatus, settings::kRuim,
-                            settings::kInformation}) {
+                            settings::kInformation, settings::kMessages}) {
                 SettingsPane* pane = window_->Pane(tab);
                 for (const LayoutRow& row : pane->Layout()) {
                     QWidget* control = pane->Control(row.id);
@@ -200,7 +201,7 @@ class SettingsWindowTest : public QObject {
     void everyControlHasANameAndARole() {
         window_->Open();
         for (int tab : {settings::kGeneral, settings::kProfiles, settings::kStatus, settings::kRuim,
-                        settings::kInformation}) {
+                        settings::kInformation, settings::kMessages}) {
             window_->SelectTab(tab);
             QList<QAccessibleInterface*> nodes;
             Walk(QAccessible::queryAccessibleInterface(window_.get()), &nodes);
