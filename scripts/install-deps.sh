@@ -10,6 +10,7 @@ packages=(
   nettle-dev nlohmann-json3-dev
   ppp libudev-dev umockdev libumockdev-dev
   qt6-base-dev qt6-svg-dev qt6-webengine-dev xvfb xauth dbus-daemon
+  dpkg-dev lintian
 )
 
 missing=()

@@ -72,8 +72,13 @@ fuzz_runs() {
 }
 
 echo "== plain build (-Wall -Wextra -Werror) =="
-stage "plain build" bash scripts/build.sh build/ci -DVELMO_WERROR=ON
+# Built for /usr, so that its packages are those of scripts/package.sh.
+stage "plain build" bash scripts/build.sh build/ci -DVELMO_WERROR=ON -DCMAKE_INSTALL_PREFIX=/usr
 stage "plain tests" run_tests build/ci
+
+echo "== Debian packages (lintian, and the programs run as installed) =="
+stage "packages" bash scripts/make-debs.sh build/ci
+stage "installed programs" bash tests/packaging/installed_programs.sh build/ci/packages
 
 echo "== sanitizers (address, undefined) =="
 stage "sanitizer build" bash scripts/build.sh build/asan -DVELMO_WERROR=ON -DVELMO_SANITIZE=ON -DVELMO_BUILD_BENCH=OFF

@@ -38,15 +38,16 @@ bool ModemLoader::Load() {
         }
     }
     if (handle_ == nullptr) {
-        handle_ = dlopen(kLibraryName, RTLD_NOW | RTLD_LOCAL);
+        // Then where the packages put it; never on the loader's search path, the library is private.
+        handle_ = dlopen(VELMO_INSTALLED_LIBRARY, RTLD_NOW | RTLD_LOCAL);
         if (handle_ == nullptr) {
             const char* why = dlerror();
             error_ = std::string("cannot load ") + kLibraryName + " (looked beside the program" +
-                     (besideUs.empty() ? "" : " at " + besideUs) +
-                     " and on the loader's search path): " + (why != nullptr ? why : "unknown error");
+                     (besideUs.empty() ? "" : " at " + besideUs) + " and at " + VELMO_INSTALLED_LIBRARY +
+                     "): " + (why != nullptr ? why : "unknown error");
             return false;
         }
-        loadedFrom_ = kLibraryName;
+        loadedFrom_ = VELMO_INSTALLED_LIBRARY;
     }
     create = reinterpret_cast<IOrvikModemCreateFn>(dlsym(handle_, "IOrvikModem_Create"));
     destroy = reinterpret_cast<IOrvikModemDestroyFn>(dlsym(handle_, "IOrvikModem_Destroy"));

@@ -1,5 +1,5 @@
 // Binds libVelmoModem.so at run time, the way the manager does: by absolute path beside the running
-// executable first, then through the loader's search path.
+// executable first, then where the packages install it (a private folder, fixed at build time).
 #pragma once
 
 #include <string>

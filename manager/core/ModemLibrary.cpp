@@ -23,7 +23,8 @@ std::vector<std::string> DefaultLibraryCandidates() {
     if (const std::string dir = ExecutableDirectory(); !dir.empty()) {
         out.push_back(dir + "/" + kModemLibraryName);
     }
-    out.emplace_back(kModemLibraryName);
+    // Private to the packages: never looked for on the loader's search path.
+    out.emplace_back(VELMO_INSTALLED_LIBRARY);
     return out;
 }
 

@@ -11,7 +11,8 @@ namespace velmo::manager {
 inline constexpr const char* kModemLibraryName = "libVelmoModem.so";
 
 // Where the library is looked for, in order: by absolute path beside the running executable (never relative,
-// the working directory follows "TargetDir"), then by bare name through the loader's search path.
+// the working directory follows "TargetDir"), then where the packages install it (a private folder, fixed when
+// the program is built).
 std::vector<std::string> DefaultLibraryCandidates();
 
 // The folder of the running executable (from /proc/self/exe), without a trailing slash; empty when unknown.
