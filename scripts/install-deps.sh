@@ -10,7 +10,7 @@ packages=(
   nettle-dev nlohmann-json3-dev
   ppp libudev-dev umockdev libumockdev-dev
   qt6-base-dev qt6-svg-dev qt6-webengine-dev xvfb xauth dbus-daemon
-  dpkg-dev lintian
+  dpkg-dev lintian udev librsvg2-bin scdoc desktop-file-utils appstream
 )
 
 missing=()

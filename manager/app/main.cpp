@@ -57,6 +57,9 @@ int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(AppCaption());
     QApplication::setOrganizationName(QStringLiteral("Brivanta"));
+    // The desktop entry's name without .desktop; on Wayland it is the window's app id, by which the desktop
+    // finds the entry and its icon.
+    QGuiApplication::setDesktopFileName(QStringLiteral("com.brivanta.VelmoManager"));
     QApplication::setQuitOnLastWindowClosed(false);
 
     QCommandLineParser parser;

@@ -1,0 +1,20 @@
+# cmake -DSCDOC=<scdoc> -DGZIP=<gzip> -DSOURCE=<page.1.scd> -DPAGE=<page.1> -P ScdocPage.cmake
+# Writes PAGE from SOURCE and PAGE.gz beside it (no name or time stamp in the gzip header, so the
+# compressed page is the same on every build). scdoc dates the page from SOURCE_DATE_EPOCH when set.
+foreach(var SCDOC GZIP SOURCE PAGE)
+  if(NOT DEFINED ${var})
+    message(FATAL_ERROR "ScdocPage.cmake: ${var} is not set")
+  endif()
+endforeach()
+execute_process(COMMAND ${SCDOC} INPUT_FILE ${SOURCE} OUTPUT_FILE ${PAGE}.tmp RESULT_VARIABLE status)
+if(NOT status EQUAL 0)
+  file(REMOVE ${PAGE}.tmp)
+  message(FATAL_ERROR "scdoc failed on ${SOURCE}: ${status}")
+endif()
+file(RENAME ${PAGE}.tmp ${PAGE})
+execute_process(COMMAND ${GZIP} -9n -c INPUT_FILE ${PAGE} OUTPUT_FILE ${PAGE}.gz.tmp RESULT_VARIABLE status)
+if(NOT status EQUAL 0)
+  file(REMOVE ${PAGE}.gz.tmp)
+  message(FATAL_ERROR "gzip failed on ${PAGE}: ${status}")
+endif()
+file(RENAME ${PAGE}.gz.tmp ${PAGE}.gz)
