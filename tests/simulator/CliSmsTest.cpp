@@ -10,6 +10,7 @@
 #include <nlohmann/json.hpp>
 #include <regex>
 
+#include "CliRun.h"
 #include "StandInFixture.h"
 #include "library/protocol/CommandTable.h"
 #include "simulator/ControlServer.h"
@@ -21,68 +22,6 @@ namespace velmo::sim::test {
 namespace {
 
 using Json = nlohmann::json;
-
-struct CliRun {
-    int status = -1;  // exit code; -1 when it had to be killed
-    std::string out;
-};
-
-// Runs the program with args and input on its standard input.
-CliRun RunCli(const std::vector<std::string>& args, const std::string& input = {}) {
-    CliRun run;
-    int in[2];
-    int out[2];
-    if (pipe2(in, O_CLOEXEC) != 0) {
-        return run;
-    }
-    if (pipe2(out, O_CLOEXEC) != 0) {
-        close(in[0]);
-        close(in[1]);
-        return run;
-    }
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, in[0], STDIN_FILENO);
-    posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
-    std::vector<char*> argv = {const_cast<char*>(VELMO_CLI_PATH)};
-    for (const std::string& a : args) {
-        argv.push_back(const_cast<char*>(a.c_str()));
-    }
-    argv.push_back(nullptr);
-    pid_t pid = -1;
-    const int spawned = posix_spawn(&pid, VELMO_CLI_PATH, &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    close(in[0]);
-    close(out[1]);
-    if (spawned == 0 && !input.empty()) {
-        // Short texts: they fit the pipe, so the write never waits for the program.
-        EXPECT_EQ(write(in[1], input.data(), input.size()), static_cast<ssize_t>(input.size()));
-    }
-    close(in[1]);
-    const auto end = std::chrono::steady_clock::now() + 20s;  // hang guard
-    char buffer[4096];
-    while (spawned == 0 && std::chrono::steady_clock::now() < end) {
-        pollfd p{out[0], POLLIN, 0};
-        if (poll(&p, 1, 100) <= 0) {
-            continue;
-        }
-        const ssize_t got = read(out[0], buffer, sizeof buffer);
-        if (got <= 0) {
-            break;
-        }
-        run.out.append(buffer, static_cast<size_t>(got));
-    }
-    close(out[0]);
-    if (spawned == 0) {
-        int wstatus = 0;
-        if (std::chrono::steady_clock::now() >= end) {
-            kill(pid, SIGKILL);
-        }
-        waitpid(pid, &wstatus, 0);
-        run.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : -1;
-    }
-    return run;
-}
 
 std::vector<Json> JsonLines(const std::string& out) {
     std::vector<Json> lines;

@@ -12,6 +12,7 @@
 #include <nlohmann/json.hpp>
 #include <sstream>
 
+#include "CliRun.h"
 #include "StandInFixture.h"
 #include "library/protocol/CommandTable.h"
 #include "simulator/ControlServer.h"
@@ -25,48 +26,9 @@ using Json = nlohmann::json;
 
 // Runs the program with args; its stdout, exit code in *status (-1 when it had to be killed).
 std::string RunCli(const std::vector<std::string>& args, int* status) {
-    int out[2];
-    if (pipe2(out, O_CLOEXEC) != 0) {
-        *status = -1;
-        return {};
-    }
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
-    std::vector<char*> argv = {const_cast<char*>(VELMO_CLI_PATH)};
-    for (const std::string& a : args) {
-        argv.push_back(const_cast<char*>(a.c_str()));
-    }
-    argv.push_back(nullptr);
-    pid_t pid = -1;
-    const int spawned = posix_spawn(&pid, VELMO_CLI_PATH, &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    close(out[1]);
-    std::string text;
-    const auto end = std::chrono::steady_clock::now() + 20s;  // hang guard
-    char buffer[4096];
-    while (spawned == 0 && std::chrono::steady_clock::now() < end) {
-        pollfd p{out[0], POLLIN, 0};
-        if (poll(&p, 1, 100) <= 0) {
-            continue;
-        }
-        const ssize_t got = read(out[0], buffer, sizeof buffer);
-        if (got <= 0) {
-            break;
-        }
-        text.append(buffer, static_cast<size_t>(got));
-    }
-    close(out[0]);
-    *status = -1;
-    if (spawned == 0) {
-        int wstatus = 0;
-        if (std::chrono::steady_clock::now() >= end) {
-            kill(pid, SIGKILL);
-        }
-        waitpid(pid, &wstatus, 0);
-        *status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : -1;
-    }
-    return text;
+    const CliRun run = test::RunCli(args);
+    *status = run.status;
+    return run.out;
 }
 
 class CliStatusTest : public StandInTest {

@@ -95,7 +95,7 @@ TEST_F(Request60Test, IdentityCapabilityQuitSequenceAndUserStatus) {
     EXPECT_EQ(wire::Get16(r, 15), 86);
     EXPECT_EQ(wire::Get16(r, 19), 0);
 
-    // Commands the stand-in has no model for (short messages come later) are echoed.
+    // A message count for a code that names no box comes back echoed, with nothing counted.
     const Bytes sms = {0x3C, 1, 54, 2};
     r = Send60(sms);
     EXPECT_EQ(Bytes(r.begin(), r.begin() + 4), sms);
