@@ -15,6 +15,7 @@
 #include <cstdlib>
 
 #include "MainWindow.h"
+#include "manager/core/Language.h"
 #include "manager/core/RegistryKey.h"
 #include "manager/core/Settings.h"
 #include "manager/core/SingleInstance.h"
@@ -23,6 +24,7 @@
 #include "manager/programming/AdvancedConfigWindow.h"
 #include "manager/screens/CRealTimeGraph.h"
 #include "manager/screens/CSkinBitmapButton.h"
+#include "manager/screens/QtUserPrompt.h"
 #include "manager/screens/RfGraphWindow.h"
 #include "manager/screens/SkinImages.h"
 #include "manager/screens/settings/CFlatButton.h"
@@ -113,10 +115,29 @@ int main(int argc, char* argv[]) {
             "and one of the compose dialog answering its first message in DIR, and close. With "
             "--report-timing, say how long the in-box took and the window's longest stall."),
         QStringLiteral("DIR"));
+    const QCommandLineOption language(
+        QStringLiteral("language"),
+        QStringLiteral("Speak pl (Polish) or en (English) instead of the desktop's language."),
+        QStringLiteral("pl|en"));
     parser.addOptions({minimized, noSplash, embedding, automation, usePort, reportTiming, screenshot,
                        settingsShots, quitWhenReady, openNetworkSetup, networkSetupShot, openRfGraph,
-                       rfGraphShot, messagesShots});
+                       rfGraphShot, messagesShots, language});
     parser.process(app);
+
+    UiLanguage uiLanguage = DesktopLanguage();
+    if (parser.isSet(language)) {
+        const auto chosen = ParseLanguage(parser.value(language));
+        if (!chosen) {
+            std::fprintf(stderr, "VelmoManager: --language takes pl or en\n");
+            return 2;
+        }
+        uiLanguage = *chosen;
+    }
+    QString missing;
+    if (!ApplyLanguage(app, uiLanguage, &missing)) {
+        std::fprintf(stderr, "VelmoManager: no English translation (%s); the texts stay Polish\n",
+                     qPrintable(missing));
+    }
 
     SingleInstance instance;
     if (!instance.Claim()) {
@@ -207,7 +228,22 @@ int main(int argc, char* argv[]) {
                     std::fprintf(stderr, "VelmoManager: could not write %s\n", qPrintable(file));
                 }
             });
-            quitAfterMs = at + 2100;
+            // A message box as the program shows one.
+            QTimer::singleShot(at + 2100, window, [window, settingsDir] {
+                QMessageBox* box =
+                    MakeMessageBox(window->Settings(), Tr::tr("Nie znaleziono modemu"), AppCaption(),
+                                   PromptIcon::Exclamation, PromptButtons::YesNo);
+                box->setAttribute(Qt::WA_DeleteOnClose);
+                box->show();
+                QTimer::singleShot(400, box, [box, settingsDir] {
+                    const QString file = settingsDir + QStringLiteral("/message-box.png");
+                    if (!box->grab().save(file)) {
+                        std::fprintf(stderr, "VelmoManager: could not write %s\n", qPrintable(file));
+                    }
+                    box->close();
+                });
+            });
+            quitAfterMs = at + 2800;
         }
         if (quitReady) {
             QTimer::singleShot(quitAfterMs, window, [window] { window->StartClosing(); });
@@ -329,7 +365,10 @@ int main(int argc, char* argv[]) {
                     const QString file = messagesDir + QStringLiteral("/message-compose.png");
                     SmsComposeDialog* compose = pane->Compose();
                     if (compose != nullptr) {
-                        compose->MessageEdit()->setPlainText(QStringLiteral("Dzień dobry, oddzwonię po 17."));
+                        compose->MessageEdit()->setPlainText(
+                            CurrentLanguage() == UiLanguage::English
+                                ? QStringLiteral("Hello, I will call back after 5.")
+                                : QStringLiteral("Dzień dobry, oddzwonię po 17."));
                     }
                     QTimer::singleShot(300, window, [window, compose, file] {
                         if (compose == nullptr || !compose->grab().save(file)) {

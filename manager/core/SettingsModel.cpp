@@ -11,16 +11,14 @@ namespace velmo::manager::settings {
 
 namespace {
 
-#define VELMO_TR(text) QT_TRANSLATE_NOOP("velmo::manager::Tr", text)
-
 constexpr const char* kTabTexts[kTabCount] = {
-    VELMO_TR(" Ogólne "),
-    VELMO_TR(" Profil połączenia USB "),
-    VELMO_TR(" Ustawienia sieciowe "),
-    VELMO_TR(" Stan "),
-    VELMO_TR("RUIM"),
-    VELMO_TR(" Informacje "),
-    VELMO_TR("Wiadomości"),
+    QT_TRANSLATE_NOOP("velmo::manager::Tr", " Ogólne "),
+    QT_TRANSLATE_NOOP("velmo::manager::Tr", " Profil połączenia USB "),
+    QT_TRANSLATE_NOOP("velmo::manager::Tr", " Ustawienia sieciowe "),
+    QT_TRANSLATE_NOOP("velmo::manager::Tr", " Stan "),
+    QT_TRANSLATE_NOOP("velmo::manager::Tr", "RUIM"),
+    QT_TRANSLATE_NOOP("velmo::manager::Tr", " Informacje "),
+    QT_TRANSLATE_NOOP("velmo::manager::Tr", "Wiadomości"),
 };
 
 using K = ControlKind;
@@ -35,46 +33,55 @@ using K = ControlKind;
 
 constexpr LayoutRow kGeneralRows[] = {
     VELMO_PRODUCT_ROWS,
-    {kMakeDefault, K::CheckBox, VELMO_TR("Uczyń VelmoManager domyślnym"), W(7, 16), H(15, 30), W(15, 16),
-     H(15, 30) + H(1, 14)},
-    {kAutoPortOff, K::CheckBox, VELMO_TR("Wyłącz automatycznie poszukiwanie portu USB"), W(7, 16), H(18, 30),
-     W(15, 16), H(18, 30) + H(1, 14)},
+    {kMakeDefault, K::CheckBox, QT_TRANSLATE_NOOP("velmo::manager::Tr", "Uczyń VelmoManager domyślnym"),
+     W(7, 16), H(15, 30), W(15, 16), H(15, 30) + H(1, 14)},
+    {kAutoPortOff, K::CheckBox,
+     QT_TRANSLATE_NOOP("velmo::manager::Tr", "Wyłącz automatycznie poszukiwanie portu USB"), W(7, 16),
+     H(18, 30), W(15, 16), H(18, 30) + H(1, 14)},
     {kComList, K::ComboBox, nullptr, W(7, 16), H(21, 30), W(9, 16), H(21, 30) + H(8, 14)},
-    {kSystemLabel, K::Label, VELMO_TR("Wybór systemu :"), W(2, 16), H(15, 30), W(6, 16),
-     H(15, 30) + H(1, 14)},
+    {kSystemLabel, K::Label, QT_TRANSLATE_NOOP("velmo::manager::Tr", "Wybór systemu :"), W(2, 16), H(15, 30),
+     W(6, 16), H(15, 30) + H(1, 14)},
     {kSystemList, K::ComboBox, nullptr, W(2, 16), H(17, 30), W(6, 16), H(17, 30) + H(6, 14)},
 };
 
 constexpr LayoutRow kProfilesRows[] = {
     {kProfileList, K::List, nullptr, W(1, 16), H(8, 30), W(97, 100), H(22, 30)},
-    {kAddProfile, K::Button, VELMO_TR("Dodaj"), W(1, 16), H(24, 30), W(7, 32), H(26, 30)},
-    {kDeleteProfile, K::Button, VELMO_TR("Usuń."), W(4, 16, -5), H(24, 30), W(13, 32, -5), H(26, 30)},
-    {kEditProfile, K::Button, VELMO_TR("Edytuj"), W(7, 16, -10), H(24, 30), W(19, 32, -10), H(26, 30)},
-    {kActivateProfile, K::Button, VELMO_TR("Aktywuj"), W(10, 16, -15), H(24, 30), W(25, 32, -15), H(26, 30)},
-    {kPresetProfile, K::Button, VELMO_TR("Profil domyślny"), W(13, 16, -20), H(24, 30), W(31, 32, 7),
+    {kAddProfile, K::Button, QT_TRANSLATE_NOOP("velmo::manager::Tr", "Dodaj"), W(1, 16), H(24, 30), W(7, 32),
      H(26, 30)},
+    {kDeleteProfile, K::Button, QT_TRANSLATE_NOOP("velmo::manager::Tr", "Usuń."), W(4, 16, -5), H(24, 30),
+     W(13, 32, -5), H(26, 30)},
+    {kEditProfile, K::Button, QT_TRANSLATE_NOOP("velmo::manager::Tr", "Edytuj"), W(7, 16, -10), H(24, 30),
+     W(19, 32, -10), H(26, 30)},
+    {kActivateProfile, K::Button, QT_TRANSLATE_NOOP("velmo::manager::Tr", "Aktywuj"), W(10, 16, -15),
+     H(24, 30), W(25, 32, -15), H(26, 30)},
+    {kPresetProfile, K::Button, QT_TRANSLATE_NOOP("velmo::manager::Tr", "Profil domyślny"), W(13, 16, -20),
+     H(24, 30), W(31, 32, 7), H(26, 30)},
 };
 
 // The two "Zastosuj" buttons stand below their rows: where they were drawn first they covered "Wyłączone" and
 // the PIN rows at every usable size.
 constexpr LayoutRow kRuimRows[] = {
-    {kRequestGroup, K::GroupBox, VELMO_TR("Żądanie kodu PIN"), W(1, 16, 5), H(7, 30), W(30, 100), H(23, 30)},
-    {kChangeGroup, K::GroupBox, VELMO_TR("Zmiana kodu PIN"), W(34, 100), H(7, 30), W(96, 100), H(27, 30)},
-    {kRequestOff, K::Radio, VELMO_TR("Wyłączone"), W(1, 16, 25), H(8, 15, 20), W(1, 16, 130), H(8, 15, 40)},
-    {kRequestOn, K::Radio, VELMO_TR("Włączone"), W(1, 16, 25), H(8, 15, 50), W(1, 16, 130), H(8, 15, 70)},
-    {kApplyRequest, K::Button, VELMO_TR("Zastosuj"), W(1, 18, 25), H(8, 15, 75), W(1, 18, 105),
-     H(8, 15, 100)},
-    {kOldPinLabel, K::Label, VELMO_TR("Stary kod PIN:"), W(34, 100, 20), H(8, 15, 20), W(34, 100, 170),
-     H(8, 15, 40)},
-    {kNewPinLabel, K::Label, VELMO_TR("Nowy kod PIN:"), W(34, 100, 20), H(8, 15, 50), W(34, 100, 170),
-     H(8, 15, 70)},
-    {kConfirmPinLabel, K::Label, VELMO_TR("Potwierdź nowy kod PIN:"), W(34, 100, 20), H(8, 15, 80),
-     W(34, 100, 170), H(8, 15, 100)},
+    {kRequestGroup, K::GroupBox, QT_TRANSLATE_NOOP("velmo::manager::Tr", "Żądanie kodu PIN"), W(1, 16, 5),
+     H(7, 30), W(30, 100), H(23, 30)},
+    {kChangeGroup, K::GroupBox, QT_TRANSLATE_NOOP("velmo::manager::Tr", "Zmiana kodu PIN"), W(34, 100),
+     H(7, 30), W(96, 100), H(27, 30)},
+    {kRequestOff, K::Radio, QT_TRANSLATE_NOOP("velmo::manager::Tr", "Wyłączone"), W(1, 16, 25), H(8, 15, 20),
+     W(1, 16, 130), H(8, 15, 40)},
+    {kRequestOn, K::Radio, QT_TRANSLATE_NOOP("velmo::manager::Tr", "Włączone"), W(1, 16, 25), H(8, 15, 50),
+     W(1, 16, 130), H(8, 15, 70)},
+    {kApplyRequest, K::Button, QT_TRANSLATE_NOOP("velmo::manager::Tr", "Zastosuj"), W(1, 18, 25),
+     H(8, 15, 75), W(1, 18, 105), H(8, 15, 100)},
+    {kOldPinLabel, K::Label, QT_TRANSLATE_NOOP("velmo::manager::Tr", "Stary kod PIN:"), W(34, 100, 20),
+     H(8, 15, 20), W(34, 100, 170), H(8, 15, 40)},
+    {kNewPinLabel, K::Label, QT_TRANSLATE_NOOP("velmo::manager::Tr", "Nowy kod PIN:"), W(34, 100, 20),
+     H(8, 15, 50), W(34, 100, 170), H(8, 15, 70)},
+    {kConfirmPinLabel, K::Label, QT_TRANSLATE_NOOP("velmo::manager::Tr", "Potwierdź nowy kod PIN:"),
+     W(34, 100, 20), H(8, 15, 80), W(34, 100, 170), H(8, 15, 100)},
     {kOldPin, K::Edit, nullptr, W(34, 100, 175), H(8, 15, 20), W(34, 100, 315), H(8, 15, 40)},
     {kNewPin, K::Edit, nullptr, W(34, 100, 175), H(8, 15, 50), W(34, 100, 315), H(8, 15, 70)},
     {kConfirmPin, K::Edit, nullptr, W(34, 100, 175), H(8, 15, 80), W(34, 100, 315), H(8, 15, 100)},
-    {kApplyChange, K::Button, VELMO_TR("Zastosuj"), W(38, 100, 100), H(8, 15, 110), W(38, 100, 180),
-     H(8, 15, 135)},
+    {kApplyChange, K::Button, QT_TRANSLATE_NOOP("velmo::manager::Tr", "Zastosuj"), W(38, 100, 100),
+     H(8, 15, 110), W(38, 100, 180), H(8, 15, 135)},
 };
 
 constexpr LayoutRow kStatusRows[] = {
@@ -82,10 +89,16 @@ constexpr LayoutRow kStatusRows[] = {
 };
 
 // Labels from 2W/16 to 6W/16, values from 6W/16 to 14W/16, each H/14 high.
-#define VELMO_INFO_ROW(label, value, text, at)                                                       \
-    LayoutRow{label, K::Label, VELMO_TR(text), W(2, 16), H(at, 30), W(6, 16), H(at, 30) + H(1, 14)}, \
-        LayoutRow {                                                                                  \
-        value, K::Value, nullptr, W(6, 16), H(at, 30), W(14, 16), H(at, 30) + H(1, 14)               \
+#define VELMO_INFO_ROW(label, value, text, at)                                         \
+    LayoutRow{label,                                                                   \
+              K::Label,                                                                \
+              QT_TRANSLATE_NOOP("velmo::manager::Tr", text),                           \
+              W(2, 16),                                                                \
+              H(at, 30),                                                               \
+              W(6, 16),                                                                \
+              H(at, 30) + H(1, 14)},                                                   \
+        LayoutRow {                                                                    \
+        value, K::Value, nullptr, W(6, 16), H(at, 30), W(14, 16), H(at, 30) + H(1, 14) \
     }
 
 constexpr LayoutRow kInformationRows[] = {
@@ -102,13 +115,18 @@ constexpr LayoutRow kInformationRows[] = {
 
 // The status table's fixed parameter cells.
 constexpr const char* kStatusParameters[8][2] = {
-    {VELMO_TR("Poziom sygnału EvDO"), VELMO_TR("Telefon w użyciu")},
-    {VELMO_TR("Poziom sygnału EvDO (Diversity)"), VELMO_TR("Połączenie przychodzące")},
-    {VELMO_TR("Poziom sygnału 1xRTT"), VELMO_TR("Poczta głosowa")},
-    {VELMO_TR("Stan baterii"), VELMO_TR("System")},
-    {VELMO_TR("Poziom baterii"), VELMO_TR("Ustawienia systemu")},
-    {VELMO_TR("Połączono przez"), nullptr},
-    {VELMO_TR("Stan"), nullptr},
+    {QT_TRANSLATE_NOOP("velmo::manager::Tr", "Poziom sygnału EvDO"),
+     QT_TRANSLATE_NOOP("velmo::manager::Tr", "Telefon w użyciu")},
+    {QT_TRANSLATE_NOOP("velmo::manager::Tr", "Poziom sygnału EvDO (Diversity)"),
+     QT_TRANSLATE_NOOP("velmo::manager::Tr", "Połączenie przychodzące")},
+    {QT_TRANSLATE_NOOP("velmo::manager::Tr", "Poziom sygnału 1xRTT"),
+     QT_TRANSLATE_NOOP("velmo::manager::Tr", "Poczta głosowa")},
+    {QT_TRANSLATE_NOOP("velmo::manager::Tr", "Stan baterii"),
+     QT_TRANSLATE_NOOP("velmo::manager::Tr", "System")},
+    {QT_TRANSLATE_NOOP("velmo::manager::Tr", "Poziom baterii"),
+     QT_TRANSLATE_NOOP("velmo::manager::Tr", "Ustawienia systemu")},
+    {QT_TRANSLATE_NOOP("velmo::manager::Tr", "Połączono przez"), nullptr},
+    {QT_TRANSLATE_NOOP("velmo::manager::Tr", "Stan"), nullptr},
     {nullptr, nullptr},
 };
 
