@@ -1,11 +1,14 @@
 #include "SkinImages.h"
 
 #include <QApplication>
+#include <QFile>
 #include <QFont>
 
 #include <QHash>
 #include <QPainter>
 #include <QSvgRenderer>
+
+#include "manager/core/Language.h"
 
 // A static library's resources are only linked in when something names them.
 static void InitSkinResources() {
@@ -38,6 +41,13 @@ constexpr SkinEntry kSkinFiles[] = {
 QString SkinPath(int id) {
     for (const SkinEntry& entry : kSkinFiles) {
         if (entry.id == id) {
+            // Images with words on them have an English drawing besides the Polish one.
+            if (CurrentLanguage() == UiLanguage::English) {
+                const QString english = QStringLiteral(":/skin/en/") + QLatin1String(entry.file);
+                if (QFile::exists(english)) {
+                    return english;
+                }
+            }
             return QStringLiteral(":/skin/") + QLatin1String(entry.file);
         }
     }
@@ -46,19 +56,19 @@ QString SkinPath(int id) {
 
 QPixmap Skin(int id) {
     // Widgets live on the window thread only, so the cache needs no lock.
-    static QHash<int, QPixmap> cache;
+    static QHash<QString, QPixmap> cache;
     static const bool initialised = [] {
         InitSkinResources();
         return true;
     }();
     (void)initialised;
 
-    const auto found = cache.constFind(id);
+    const QString path = SkinPath(id);
+    const auto found = cache.constFind(path);
     if (found != cache.constEnd()) {
         return *found;
     }
     QPixmap pixmap;
-    const QString path = SkinPath(id);
     if (!path.isEmpty()) {
         QSvgRenderer renderer(path);
         if (renderer.isValid() && !renderer.defaultSize().isEmpty()) {
@@ -68,7 +78,7 @@ QPixmap Skin(int id) {
             renderer.render(&painter);
         }
     }
-    cache.insert(id, pixmap);
+    cache.insert(path, pixmap);
     return pixmap;
 }
 
