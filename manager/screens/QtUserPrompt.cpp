@@ -32,8 +32,10 @@ QMessageBox::Icon ToIcon(PromptIcon icon) {
     return QMessageBox::NoIcon;
 }
 
-QMessageBox* MakeBox(QWidget* owner, const QString& text, const QString& caption, PromptIcon icon,
-                     PromptButtons buttons) {
+}  // namespace
+
+QMessageBox* MakeMessageBox(QWidget* owner, const QString& text, const QString& caption, PromptIcon icon,
+                            PromptButtons buttons) {
     auto* box = new QMessageBox(ToIcon(icon), caption.isEmpty() ? AppCaption() : caption, text,
                                 QMessageBox::NoButton, owner);
     // Texts from the modem or the network are never read as markup.
@@ -53,6 +55,8 @@ QMessageBox* MakeBox(QWidget* owner, const QString& text, const QString& caption
     }
     return box;
 }
+
+namespace {
 
 PromptAnswer FromButton(int button) {
     switch (button) {
@@ -117,7 +121,7 @@ PromptAnswer QtUserPrompt::Message(const QString& text, const QString& caption, 
     }
     PromptAnswer answer = PromptAnswer::Cancel;
     RunOnWindow([&](QWidget* owner) {
-        QMessageBox* box = MakeBox(owner, text, caption, icon, buttons);
+        QMessageBox* box = MakeMessageBox(owner, text, caption, icon, buttons);
         const int result = RunModal(box);
         answer = result == QDialog::Rejected && buttons == PromptButtons::Ok
                      ? PromptAnswer::Ok
@@ -138,7 +142,7 @@ void QtUserPrompt::MessageNoWait(const QString& text, const QString& caption, Pr
     QMetaObject::invokeMethod(
         owner,
         [owner, text, caption, icon] {
-            QMessageBox* box = MakeBox(owner, text, caption, icon, PromptButtons::Ok);
+            QMessageBox* box = MakeMessageBox(owner, text, caption, icon, PromptButtons::Ok);
             box->setAttribute(Qt::WA_DeleteOnClose);
             box->setModal(true);
             box->show();

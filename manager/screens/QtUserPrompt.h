@@ -12,8 +12,13 @@
 #include "manager/core/UserPrompt.h"
 
 class QDialog;
+class QMessageBox;
 
 namespace velmo::manager {
+
+// The message box the prompt shows for Message(), not yet shown (for pictures of it).
+QMessageBox* MakeMessageBox(QWidget* owner, const QString& text, const QString& caption, PromptIcon icon,
+                            PromptButtons buttons);
 
 class QtUserPrompt final : public IUserPrompt {
   public:

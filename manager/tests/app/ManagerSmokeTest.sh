@@ -11,7 +11,7 @@ velmo_start_standin "$bin" healthy-evdo
 port=$velmo_sim_port
 
 status=0
-timeout 60 "$bin/VelmoManager" --use-port "$port" --no-splash --report-timing --quit-when-ready \
+timeout 60 "$bin/VelmoManager" --use-port "$port" --no-splash --language pl --report-timing --quit-when-ready \
   --screenshot "$work/window.png" 2>"$work/manager.err" || status=$?
 cat "$work/manager.err"
 [ "$status" -eq 0 ] || { echo "VelmoManager ended with $status"; exit 1; }

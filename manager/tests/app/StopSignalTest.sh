@@ -11,7 +11,7 @@ velmo_test_env "$work"
 velmo_start_standin "$bin" healthy-evdo
 port=$velmo_sim_port
 
-"$bin/VelmoManager" --use-port "$port" --no-splash --report-timing 2>"$work/manager.err" &
+"$bin/VelmoManager" --use-port "$port" --no-splash --language pl --report-timing 2>"$work/manager.err" &
 manager_pid=$!
 for _ in $(seq 600); do
   grep -q 'ready after' "$work/manager.err" && break

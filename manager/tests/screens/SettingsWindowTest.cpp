@@ -1,5 +1,6 @@
 // The settings window's wiring and layout: the tabs, OK / "Anuluj" / "Zastosuj", the key sequences, every
-// text fitting its rectangle at the default and the smallest size, and a name for every control.
+// text fitting its rectangle at the default and the smallest size in both languages, no Polish left in
+// English, and a name for every control.
 #include <QAccessible>
 #include <QApplication>
 #include <QCheckBox>
@@ -13,16 +14,31 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <QGroupBox>
+#include <QLineEdit>
+#include <QRegularExpression>
+#include <QTimer>
+#include <QTreeWidget>
+#include <QXmlStreamReader>
+
 #include "CardStub.h"
 #include "Recorders.h"
+#include "manager/core/Language.h"
 #include "manager/core/RegistryKey.h"
 #include "manager/core/ScreenFlowThread.h"
 #include "manager/core/Settings.h"
+#include "manager/core/Texts.h"
+#include "manager/screens/PinEntryDialog.h"
+#include "manager/screens/ProfileDialog.h"
+#include "manager/screens/PukEntryDialog.h"
+#include "manager/screens/QtUserPrompt.h"
 #include "manager/screens/ScreenFlowHost.h"
 #include "manager/screens/SkinImages.h"
+#include "manager/screens/SpcEntryDialog.h"
 #include "manager/screens/settings/GeneralPane.h"
 #include "manager/screens/settings/InfoPanes.h"
 #include "manager/screens/settings/SettingsWindow.h"
+#include "manager/screens/settings/SmsDialogs.h"
 
 using namespace velmo::manager;
 
@@ -52,12 +68,16 @@ class SettingsWindowTest : public QObject {
         QVERIFY(PrepareSettingsFile());
     }
     void init() {
+        // The rows tagged "en" run in English, the others in the Polish the texts are written in.
+        const bool english =
+            QTest::currentDataTag() != nullptr && qstrcmp(QTest::currentDataTag(), "en") == 0;
+        QVERIFY(ApplyLanguage(*qApp, english ? UiLanguage::English : UiLanguage::Polish));
         rig_ = std::make_unique<test::CardRig>();
         rig_->context.connectionState.store(kConnReady);
         PaneServices services(rig_->Session());
         services.settings = &settings_;
         services.prompt = std::shared_ptr<IUserPrompt>(&prompt_, [](IUserPrompt*) {});
-        services.statusText = [] { return QStringLiteral("Gotowy"); };
+        services.statusText = [] { return ReadyText(); };
         services.productText = settings::ProductText(QStringLiteral("1.1.1.7"));
         flows_ = std::make_unique<CScreenFlowThread>();
         window_ = std::make_unique<SettingsWindow>(std::move(services), *flows_, nullptr);
@@ -67,6 +87,7 @@ class SettingsWindowTest : public QObject {
         flows_.reset();
         rig_.reset();
         prompt_.Clear();
+        ApplyLanguage(*qApp, UiLanguage::Polish);
     }
 
     void opensOnInformationAndReturnsThere() {
@@ -144,7 +165,13 @@ class SettingsWindowTest : public QObject {
         QCOMPARE(status.count(), 1);
     }
 
-    // Each text's size hint fits the rectangle its row gives it, at the default and at the smallest size.
+    // Each text's size hint fits the rectangle its row gives it, at the default and at the smallest size, in
+    // both languages.
+    void textsFitAtTheDefaultAndTheSmallestSize_data() {
+        QTest::addColumn<int>("unused");
+        QTest::newRow("pl") << 0;
+        QTest::newRow("en") << 0;
+    }
     void textsFitAtTheDefaultAndTheSmallestSize() {
         window_->show();
         for (const QSize size : {QSize(settings::kDefaultWidth, settings::kDefaultHeight),
@@ -229,7 +256,134 @@ class SettingsWindowTest : public QObject {
         }
     }
 
+    // In English no Polish text is left: not in the settings window's tabs, nor in its dialogs, nor in a
+    // message box.
+    void englishLeavesNoPolishText_data() {
+        QTest::addColumn<int>("unused");
+        QTest::newRow("en") << 0;
+    }
+    void englishLeavesNoPolishText() {
+        const QSet<QString> polish = PolishSources();
+        QVERIFY(polish.size() > 100);
+        QStringList left;
+        const auto check = [&](QWidget* top) {
+            for (const QString& text : ShownTexts(top)) {
+                if (IsPolish(text, polish)) {
+                    left << QStringLiteral("%1: \"%2\"")
+                                .arg(QString::fromLatin1(top->metaObject()->className()), text);
+                }
+            }
+        };
+        window_->Open();
+        for (int tab : {settings::kGeneral, settings::kProfiles, settings::kStatus, settings::kRuim,
+                        settings::kInformation, settings::kMessages}) {
+            window_->SelectTab(tab);
+            check(window_.get());
+        }
+        PinEntryDialog pin(3);
+        check(&pin);
+        PukEntryDialog puk(10);
+        check(&puk);
+        SpcEntryDialog spc;
+        check(&spc);
+        ProfileDialog profile;
+        check(&profile);
+        SmsComposeDialog compose(rig_->Session(), *flows_, smspane::ComposeFields{}, window_.get());
+        check(&compose);
+        // A question as the program asks it, read while it is open.
+        QtUserPrompt prompt(window_.get(), nullptr);
+        QTimer::singleShot(0, this, [&] {
+            QWidget* box = QApplication::activeModalWidget();
+            QVERIFY(box != nullptr);
+            check(box);
+            QTest::keyClick(box, Qt::Key_Escape);
+        });
+        prompt.Message(Tr::tr("Błędny kod SPC"), AppCaption(), PromptIcon::Exclamation, PromptButtons::YesNo);
+        QVERIFY2(left.isEmpty(), qPrintable(left.join(QLatin1Char('\n'))));
+    }
+
   private:
+    // The Polish texts of the translation whose English differs.
+    static QSet<QString> PolishSources() {
+        QSet<QString> out;
+        QFile file(QStringLiteral(VELMO_TS_FILE));
+        if (!file.open(QIODevice::ReadOnly)) {
+            return out;
+        }
+        QXmlStreamReader xml(&file);
+        QString source;
+        while (!xml.atEnd()) {
+            if (xml.readNext() != QXmlStreamReader::StartElement) {
+                continue;
+            }
+            if (xml.name() == QLatin1String("source")) {
+                source = xml.readElementText();
+            } else if (xml.name() == QLatin1String("translation") &&
+                       xml.readElementText(QXmlStreamReader::IncludeChildElements) != source) {
+                out.insert(source.trimmed());
+            }
+        }
+        return out;
+    }
+    // A text of the translation's Polish side, also with its %1 filled in, or any text with Polish letters.
+    static bool IsPolish(const QString& text, const QSet<QString>& polish) {
+        static const QRegularExpression letters(QStringLiteral("[ąćęłńóśźżĄĆĘŁŃÓŚŹŻ]"));
+        if (text.contains(letters) || polish.contains(text.trimmed())) {
+            return true;
+        }
+        for (const QString& source : polish) {
+            if (source.contains(QLatin1Char('%'))) {
+                QString pattern = QRegularExpression::escape(source);
+                pattern.replace(QRegularExpression(QStringLiteral("%\\d")), QStringLiteral(".*"));
+                if (QRegularExpression(QStringLiteral("^\\s*%1\\s*$").arg(pattern)).match(text).hasMatch()) {
+                    return true;
+                }
+            }
+        }
+        return false;
+    }
+    // Every text a window shows or gives to assistive tools.
+    static QStringList ShownTexts(QWidget* top) {
+        QStringList out{top->windowTitle(), top->accessibleName(), top->accessibleDescription()};
+        for (QWidget* w : top->findChildren<QWidget*>()) {
+            out << w->accessibleName() << w->accessibleDescription() << w->toolTip();
+            if (auto* label = qobject_cast<QLabel*>(w)) {
+                out << label->text();
+            } else if (auto* button = qobject_cast<QAbstractButton*>(w)) {
+                out << button->text();
+            } else if (auto* box = qobject_cast<QGroupBox*>(w)) {
+                out << box->title();
+            } else if (auto* combo = qobject_cast<QComboBox*>(w)) {
+                for (int i = 0; i < combo->count(); ++i) {
+                    out << combo->itemText(i);
+                }
+            } else if (auto* tabs = qobject_cast<QTabBar*>(w)) {
+                for (int i = 0; i < tabs->count(); ++i) {
+                    out << tabs->tabText(i);
+                }
+            } else if (auto* table = qobject_cast<QTableWidget*>(w)) {
+                for (int c = 0; c < table->columnCount(); ++c) {
+                    if (table->horizontalHeaderItem(c) != nullptr) {
+                        out << table->horizontalHeaderItem(c)->text();
+                    }
+                    for (int r = 0; r < table->rowCount(); ++r) {
+                        if (table->item(r, c) != nullptr) {
+                            out << table->item(r, c)->text();
+                        }
+                    }
+                }
+            } else if (auto* tree = qobject_cast<QTreeWidget*>(w)) {
+                for (int c = 0; c < tree->columnCount(); ++c) {
+                    out << tree->headerItem()->text(c);
+                }
+            } else if (auto* edit = qobject_cast<QLineEdit*>(w)) {
+                out << edit->placeholderText();
+            }
+        }
+        out.removeAll(QString());
+        return out;
+    }
+
     QTemporaryDir dir_;
     CSettings settings_;
     test::RecordingPrompt prompt_;
