@@ -10,6 +10,7 @@
 #                                                   messages tab and save messages.png and
 #                                                   message-compose.png in that folder, then close
 #   DEMO_QUIT_WHEN_READY=1                          close the manager once it is ready (for checks)
+#   DEMO_LANGUAGE=pl|en                             speak Polish or English (otherwise the desktop's language)
 # Without a display (no $DISPLAY or $WAYLAND_DISPLAY) the manager runs on a virtual X server (xvfb-run). It
 # always runs under a private D-Bus session bus (dbus-run-session) that ends with it.
 set -euo pipefail
@@ -28,6 +29,9 @@ velmo_start_standin "$bin" "${DEMO_SCENARIO:-healthy-evdo}"
 port=$velmo_sim_port
 
 args=(--use-port "$port" --report-timing)
+if [ -n "${DEMO_LANGUAGE:-}" ]; then
+  args+=(--language "$DEMO_LANGUAGE")
+fi
 if [ -n "${DEMO_SCREENSHOT:-}" ]; then
   args+=(--screenshot "$(realpath -m "$DEMO_SCREENSHOT")")
 fi
@@ -36,9 +40,15 @@ if [ -n "${DEMO_SETTINGS_SCREENSHOTS:-}" ]; then
 fi
 if [ -n "${DEMO_MESSAGES_SCREENSHOTS:-}" ]; then
   ctl=("$bin/velmo-modem-sim" ctl)
-  "${ctl[@]}" sms deliver 5551234567 "Dzień dobry! Czy spotkanie o 15 jest aktualne?" >/dev/null
-  "${ctl[@]}" sms deliver 5559876543 "Przesyłka czeka w punkcie odbioru do piątku." >/dev/null
-  "${ctl[@]}" sms deliver 5550001234 "Zażółć gęślą jaźń 😀" >/dev/null
+  if [ "${DEMO_LANGUAGE:-}" = en ]; then
+    "${ctl[@]}" sms deliver 5551234567 "Hello! Is the meeting at 3 still on?" >/dev/null
+    "${ctl[@]}" sms deliver 5559876543 "Your parcel waits at the pick-up point until Friday." >/dev/null
+    "${ctl[@]}" sms deliver 5550001234 "See you soon 😀" >/dev/null
+  else
+    "${ctl[@]}" sms deliver 5551234567 "Dzień dobry! Czy spotkanie o 15 jest aktualne?" >/dev/null
+    "${ctl[@]}" sms deliver 5559876543 "Przesyłka czeka w punkcie odbioru do piątku." >/dev/null
+    "${ctl[@]}" sms deliver 5550001234 "Zażółć gęślą jaźń 😀" >/dev/null
+  fi
   args+=(--screenshot-messages "$(realpath -m "$DEMO_MESSAGES_SCREENSHOTS")")
 fi
 if [ "${DEMO_QUIT_WHEN_READY:-0}" = "1" ]; then

@@ -39,9 +39,15 @@ port=$velmo_sim_port
 velmo-cli --port "$port" --json status >"$work/status.json"
 grep -q '"esn"' "$work/status.json" || { echo "velmo-cli read no status: $(cat "$work/status.json")"; exit 1; }
 status=0
+# In English, so that the installed translation is the one found.
 timeout 60 dbus-run-session -- VelmoManager --use-port "$port" --no-splash --report-timing --quit-when-ready \
-  2>"$work/manager.err" || status=$?
+  --language en 2>"$work/manager.err" || status=$?
 [ "$status" -eq 0 ] || { cat "$work/manager.err"; echo "the installed VelmoManager ended with $status"; exit 1; }
-grep -q 'ready after' "$work/manager.err" || { cat "$work/manager.err"; echo "the installed VelmoManager never read Gotowy"; exit 1; }
-echo "installed programs: velmo-cli and velmo-modem-sim answer, VelmoManager reached Gotowy on the installed stand-in"
+grep -q 'ready after' "$work/manager.err" || { cat "$work/manager.err"; echo "the installed VelmoManager never read Ready"; exit 1; }
+if grep -q 'no English translation' "$work/manager.err"; then
+  cat "$work/manager.err"
+  echo "the installed VelmoManager found no English translation"
+  exit 1
+fi
+echo "installed programs: velmo-cli and velmo-modem-sim answer, VelmoManager reached Ready in English on the installed stand-in"
 INNER
