@@ -194,6 +194,7 @@ CardOutcome CCardFlow::OnCodeWanted(const CardReply& status) {
 
 CardOutcome CCardFlow::AskPin(int attempts) {
     QString pin;
+    session_.Context().RecordCardQuestion(1);
     if (!prompt_.AskPin(attempts, &pin)) {
         return CardOutcome::CloseAndQuit;
     }
@@ -214,6 +215,7 @@ CardOutcome CCardFlow::AskPuk() {
         return CardOutcome::CloseAndQuit;
     }
     PukEntry entry;
+    session_.Context().RecordCardQuestion(2);
     if (!prompt_.AskPuk(status.remainedTime, &entry)) {
         return CardOutcome::CloseAndQuit;
     }

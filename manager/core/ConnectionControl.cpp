@@ -168,6 +168,7 @@ uint32_t CConnectionControl::OnDialState(uintptr_t connection, uint32_t state, u
         char head[32];
         std::snprintf(head, sizeof head, "Error %-3d: ", code);
         const QString text = QString::fromStdString(dialup::DialErrorText(code)).left(kDialErrorTextMax);
+        context_.RecordDialError((QString::fromLatin1(head) + text).toStdString());
         prompt_.MessageNoWait(QString::fromLatin1(head) + text, Tr::tr("Połączenie"), PromptIcon::Stop);
         return 1;
     }

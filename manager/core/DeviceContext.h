@@ -110,9 +110,15 @@ struct DeviceContext {
     // Set by a screen while it holds the worker paused (the settings window's Apply after a modem reset): the
     // worker's next step closes the device and searches anew. Cleared by the worker.
     std::atomic<bool> deviceResetRequested{false};
-    // Set by the advanced configuration while a roaming list goes to the modem: closing waits for it, since an
-    // interrupted download leaves the modem offline without a list.
+    // Set by the advanced configuration while a roaming list goes to the modem: closing waits for it, since
+    // an interrupted download leaves the modem offline without a list.
     std::atomic<bool> prlDownloading{false};
+    // Counted up by the card conversation each time it asks for a code (cardQuestionKind: 1 the PIN, 2 the
+    // PUK, set before the count), and by the dial callback for each dial error (its text behind statusLock):
+    // the desktop's notices compare the counts they saw last.
+    std::atomic<int32_t> cardQuestionKind{0};
+    std::atomic<uint32_t> cardQuestions{0};
+    std::atomic<uint32_t> dialErrors{0};
 
     // Copied by the worker after each polling cycle; read by the window thread.
     mutable std::mutex statusLock;
@@ -123,6 +129,7 @@ struct DeviceContext {
     // The host that answered the discovery, copied by the worker when the Ethernet link opened, so that the
     // window thread never takes the wrapper's call lock for it.
     std::string discoveredAddress;
+    std::string lastDialError;  // the text of the newest dial error
 
     ModemStatusRecord StatusCopy() const {
         std::lock_guard<std::mutex> lk(statusLock);
@@ -147,6 +154,23 @@ struct DeviceContext {
     void SetDiscoveredAddress(const std::string& address) {
         std::lock_guard<std::mutex> lk(statusLock);
         discoveredAddress = address;
+    }
+    std::string LastDialError() const {
+        std::lock_guard<std::mutex> lk(statusLock);
+        return lastDialError;
+    }
+    // Any thread: keeps the text, then counts the error.
+    void RecordDialError(const std::string& text) {
+        {
+            std::lock_guard<std::mutex> lk(statusLock);
+            lastDialError = text;
+        }
+        dialErrors.fetch_add(1);
+    }
+    // The card conversation is about to ask for the PIN (1) or the PUK (2).
+    void RecordCardQuestion(int32_t kind) {
+        cardQuestionKind.store(kind);
+        cardQuestions.fetch_add(1);
     }
     void SetDeviceTexts(const std::string* number, const std::string* text) {
         std::lock_guard<std::mutex> lk(statusLock);

@@ -193,6 +193,14 @@ bool LowBattery(uint16_t word) {
     return PowerState(word) == kPowerBattery && Percent(word) <= kLowPercent;
 }
 
+int BatteryPercent(uint16_t word) {
+    return NoBattery(word) ? -1 : Percent(word);
+}
+
+bool OnBatteryPower(uint16_t word) {
+    return !NoBattery(word) && PowerState(word) == kPowerBattery;
+}
+
 Notice NoticeFor(int index) {
     switch (index) {
         case 1:

@@ -36,6 +36,10 @@ BatteryTexts BatteryTextsFor(uint16_t word);
 
 // On battery at 20 % or less.
 bool LowBattery(uint16_t word);
+// The battery word's percentage, -1 without a battery (or for a word the device should not send).
+int BatteryPercent(uint16_t word);
+// Running on the battery (neither charging, full on the charger, nor in error).
+bool OnBatteryPower(uint16_t word);
 
 // Notice candidates by index (1..5) and their texts.
 struct Notice {
