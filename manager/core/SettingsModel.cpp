@@ -19,6 +19,7 @@ constexpr const char* kTabTexts[kTabCount] = {
     QT_TRANSLATE_NOOP("velmo::manager::Tr", "RUIM"),
     QT_TRANSLATE_NOOP("velmo::manager::Tr", " Informacje "),
     QT_TRANSLATE_NOOP("velmo::manager::Tr", "Wiadomości"),
+    QT_TRANSLATE_NOOP("velmo::manager::Tr", "Pulpit"),
 };
 
 using K = ControlKind;
@@ -82,6 +83,18 @@ constexpr LayoutRow kRuimRows[] = {
     {kConfirmPin, K::Edit, nullptr, W(34, 100, 175), H(8, 15, 80), W(34, 100, 315), H(8, 15, 100)},
     {kApplyChange, K::Button, QT_TRANSLATE_NOOP("velmo::manager::Tr", "Zastosuj"), W(38, 100, 100),
      H(8, 15, 110), W(38, 100, 180), H(8, 15, 135)},
+};
+
+constexpr LayoutRow kDesktopRows[] = {
+    {kTrayIconBox, K::CheckBox,
+     QT_TRANSLATE_NOOP("velmo::manager::Tr", "Pokazuj ikonę w zasobniku systemowym"), W(2, 16), H(8, 30),
+     W(15, 16), H(8, 30) + H(1, 14)},
+    {kNotificationsBox, K::CheckBox,
+     QT_TRANSLATE_NOOP("velmo::manager::Tr", "Pokazuj powiadomienia na pulpicie"), W(2, 16), H(11, 30),
+     W(15, 16), H(11, 30) + H(1, 14)},
+    {kBusBox, K::CheckBox,
+     QT_TRANSLATE_NOOP("velmo::manager::Tr", "Udostępniaj stan modemu innym programom (D-Bus)"), W(2, 16),
+     H(14, 30), W(15, 16), H(14, 30) + H(1, 14)},
 };
 
 constexpr LayoutRow kStatusRows[] = {
@@ -160,6 +173,9 @@ std::span<const LayoutRow> StatusLayout() {
 }
 std::span<const LayoutRow> RuimLayout() {
     return kRuimRows;
+}
+std::span<const LayoutRow> DesktopLayout() {
+    return kDesktopRows;
 }
 std::span<const LayoutRow> InformationLayout() {
     return kInformationRows;

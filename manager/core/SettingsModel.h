@@ -21,15 +21,17 @@ enum Tab : int {
     kRuim = 4,
     kInformation = 5,
     kMessages = 6,
+    kDesktop = 7,
 };
-inline constexpr int kTabCount = 7;
+inline constexpr int kTabCount = 8;
 // The tab the window opens on and returns to.
 inline constexpr int kHomeTab = kInformation;
 QString TabText(int tab);
 
 // Default and smallest sizes of the tab area, at which every text fits its rectangle (the copyright line, the
-// longest check box and the status table's texts in one line each set the width).
-inline constexpr int kDefaultWidth = 760;
+// longest check box and the status table's texts in one line each set the width; the eight English tab
+// titles in one row need about 765 px).
+inline constexpr int kDefaultWidth = 800;
 inline constexpr int kDefaultHeight = 460;
 inline constexpr int kMinimumWidth = 640;
 inline constexpr int kMinimumHeight = 440;
@@ -73,12 +75,17 @@ enum ControlId : int {
     kNewPin = 153,
     kConfirmPin = 154,
     kApplyChange = 155,
+    kTrayIconBox = 170,
+    kNotificationsBox = 171,
+    kBusBox = 172,
 };
 
 std::span<const LayoutRow> GeneralLayout();
 std::span<const LayoutRow> ProfilesLayout();
 std::span<const LayoutRow> StatusLayout();
 std::span<const LayoutRow> RuimLayout();
+// The "Pulpit" pane: the tray icon, the desktop notices and the D-Bus interface, each switched on its own.
+std::span<const LayoutRow> DesktopLayout();
 // The information pane; the general pane shows the icon, the frame and the two product texts of it too.
 std::span<const LayoutRow> InformationLayout();
 

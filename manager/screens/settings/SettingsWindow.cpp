@@ -8,6 +8,7 @@
 #include <QTabBar>
 #include <QVBoxLayout>
 
+#include "DesktopPane.h"
 #include "GeneralPane.h"
 #include "InfoPanes.h"
 #include "ProfilesPane.h"
@@ -54,6 +55,7 @@ SettingsWindow::SettingsWindow(PaneServices services, CScreenFlowThread& flows, 
     panes_[kRuim] = new RuimPane(services_, area_);
     panes_[kInformation] = new InformationPane(services_, area_);
     panes_[kMessages] = new SmsPane(services_, flows, area_);
+    panes_[kDesktop] = new DesktopPane(services_, area_);
     for (int t = 0; t < kTabCount; ++t) {
         panes_[static_cast<size_t>(t)]->setAccessibleName(TabText(t).trimmed());
         panes_[static_cast<size_t>(t)]->hide();
@@ -69,7 +71,7 @@ SettingsWindow::SettingsWindow(PaneServices services, CScreenFlowThread& flows, 
     apply_->setEnabled(false);
     connect(ok_, &QPushButton::clicked, this, &SettingsWindow::OnOk);
     connect(cancel_, &QPushButton::clicked, this, &SettingsWindow::OnCancel);
-    connect(apply_, &QPushButton::clicked, this, [this] { General()->Apply(); });
+    connect(apply_, &QPushButton::clicked, this, &SettingsWindow::ApplyChanged);
     auto* buttons = new QHBoxLayout;
     buttons->addStretch();
     buttons->addWidget(ok_);
@@ -115,6 +117,9 @@ InformationPane* SettingsWindow::Information() const {
 SmsPane* SettingsWindow::Messages() const {
     return static_cast<SmsPane*>(panes_[kMessages]);
 }
+DesktopPane* SettingsWindow::Desktop() const {
+    return static_cast<DesktopPane*>(panes_[kDesktop]);
+}
 
 void SettingsWindow::CancelQuestions() {
     if (auto* own = dynamic_cast<QtUserPrompt*>(services_.prompt.get())) {
@@ -127,6 +132,7 @@ void SettingsWindow::Open() {
         return;
     }
     General()->Load();
+    Desktop()->Load();
     Information()->Refresh();
     Profiles()->OnShown();
     Status()->Refresh();
@@ -172,13 +178,20 @@ void SettingsWindow::ShowPane(int tab) {
 }
 
 void SettingsWindow::UpdateApply() {
-    apply_->setEnabled(General()->Changed());
+    apply_->setEnabled(General()->Changed() || Desktop()->Changed());
 }
 
-void SettingsWindow::OnOk() {
+void SettingsWindow::ApplyChanged() {
     if (General()->Changed()) {
         General()->Apply();
     }
+    if (Desktop()->Changed()) {
+        Desktop()->Apply();
+    }
+}
+
+void SettingsWindow::OnOk() {
+    ApplyChanged();
     // After Apply's flow, if there was one: flows run in order.
     services_.flows->Run([] {}, [this] { Finish(); });
 }

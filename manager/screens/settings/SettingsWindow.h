@@ -1,5 +1,6 @@
-// The settings window " Menu": seven tabs over the general options, the connection profiles, the status
-// table, the card's PIN, the product information and the modem's messages; OK, "Anuluj" and "Zastosuj".
+// The settings window " Menu": eight tabs over the general options, the connection profiles, the status
+// table, the card's PIN, the product information, the modem's messages and the desktop; OK, "Anuluj" and
+// "Zastosuj".
 // Created hidden with the main window, opened by its menu button, and always back on " Informacje " when it
 // closes.
 #pragma once
@@ -17,6 +18,7 @@ class QTabBar;
 namespace velmo::manager {
 
 class CScreenFlowThread;
+class DesktopPane;
 class GeneralPane;
 class InformationPane;
 class ProfilesPane;
@@ -49,6 +51,7 @@ class SettingsWindow : public QDialog {
     StatusPane* Status() const;
     InformationPane* Information() const;
     SmsPane* Messages() const;
+    DesktopPane* Desktop() const;
     QPushButton* OkButton() const { return ok_; }
     QPushButton* CancelButton() const { return cancel_; }
     QPushButton* ApplyButton() const { return apply_; }
@@ -73,6 +76,8 @@ class SettingsWindow : public QDialog {
     void OnTabChanged(int tab);
     void ShowPane(int tab);
     void UpdateApply();
+    // "Zastosuj": every pane with changes applies them.
+    void ApplyChanged();
     void OnOk();
     void OnCancel();
     void Finish();

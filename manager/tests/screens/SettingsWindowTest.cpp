@@ -35,6 +35,7 @@
 #include "manager/screens/ScreenFlowHost.h"
 #include "manager/screens/SkinImages.h"
 #include "manager/screens/SpcEntryDialog.h"
+#include "manager/screens/settings/DesktopPane.h"
 #include "manager/screens/settings/GeneralPane.h"
 #include "manager/screens/settings/InfoPanes.h"
 #include "manager/screens/settings/SettingsWindow.h"
@@ -92,8 +93,9 @@ class SettingsWindowTest : public QObject {
 
     void opensOnInformationAndReturnsThere() {
         QCOMPARE(window_->windowTitle(), QStringLiteral(" Menu"));
-        QCOMPARE(window_->Tabs()->count(), 7);
+        QCOMPARE(window_->Tabs()->count(), 8);
         QCOMPARE(window_->Tabs()->tabText(settings::kMessages), QStringLiteral("Wiadomości"));
+        QCOMPARE(window_->Tabs()->tabText(settings::kDesktop), QStringLiteral("Pulpit"));
         QCOMPARE(window_->Tabs()->tabText(1), QStringLiteral(" Profil połączenia USB "));
         window_->Open();
         QVERIFY(window_->isVisible());
@@ -165,6 +167,35 @@ class SettingsWindowTest : public QObject {
         QCOMPARE(status.count(), 1);
     }
 
+    // "Pulpit": the switches start on, a change enables "Zastosuj", which stores it and asks the main window
+    // to take it up.
+    void desktopTabStoresItsSwitches() {
+        int reloads = 0;
+        window_.reset();
+        PaneServices services(rig_->Session());
+        services.settings = &settings_;
+        services.prompt = std::shared_ptr<IUserPrompt>(&prompt_, [](IUserPrompt*) {});
+        services.reloadSettings = [&reloads] { ++reloads; };
+        window_ = std::make_unique<SettingsWindow>(std::move(services), *flows_, nullptr);
+        window_->Open();
+        window_->SelectTab(settings::kDesktop);
+        DesktopPane* pane = window_->Desktop();
+        QCOMPARE(pane->Options(), DesktopOptions{});
+        QVERIFY(!window_->ApplyButton()->isEnabled());
+        pane->BusBox()->click();
+        QVERIFY(window_->ApplyButton()->isEnabled());
+        pane->BusBox()->click();
+        QVERIFY(!window_->ApplyButton()->isEnabled());
+        pane->TrayIconBox()->click();
+        window_->ApplyButton()->click();
+        QTRY_VERIFY(!window_->ApplyButton()->isEnabled());
+        QCOMPARE(reloads, 1);
+        DesktopOptions stored = DesktopOptions::Load();
+        QVERIFY(!stored.trayIcon);
+        QVERIFY(stored.notifications && stored.busInterface);
+        DesktopOptions{}.Save();
+    }
+
     // Each text's size hint fits the rectangle its row gives it, at the default and at the smallest size, in
     // both languages.
     void textsFitAtTheDefaultAndTheSmallestSize_data() {
@@ -176,8 +207,14 @@ class SettingsWindowTest : public QObject {
         window_->show();
         for (const QSize size : {QSize(settings::kDefaultWidth, settings::kDefaultHeight),
                                  QSize(settings::kMinimumWidth, settings::kMinimumHeight)}) {
+            // At the default size every tab's text shows without scrolling the tab bar.
+            if (size.width() == settings::kDefaultWidth) {
+                QVERIFY2(window_->Tabs()->sizeHint().width() <= size.width(),
+                         qPrintable(
+                             QStringLiteral("the tabs need %1 px").arg(window_->Tabs()->sizeHint().width())));
+            }
             for (int tab : {settings::kGeneral, settings::kProfiles, settings::kStatus, settings::kRuim,
-                            settings::kInformation, settings::kMessages}) {
+                            settings::kInformation, settings::kMessages, settings::kDesktop}) {
                 SettingsPane* pane = window_->Pane(tab);
                 for (const LayoutRow& row : pane->Layout()) {
                     QWidget* control = pane->Control(row.id);
@@ -276,7 +313,7 @@ class SettingsWindowTest : public QObject {
         };
         window_->Open();
         for (int tab : {settings::kGeneral, settings::kProfiles, settings::kStatus, settings::kRuim,
-                        settings::kInformation, settings::kMessages}) {
+                        settings::kInformation, settings::kMessages, settings::kDesktop}) {
             window_->SelectTab(tab);
             check(window_.get());
         }

@@ -1,12 +1,16 @@
 // The skin images, the bitmap buttons and the status panel.
 #include <QAccessible>
+#include <QAction>
 #include <QSignalSpy>
+#include <QSystemTrayIcon>
 #include <QTest>
 
+#include "manager/core/Settings.h"
 #include "manager/screens/CColorLabel.h"
 #include "manager/screens/CSkinBitmapButton.h"
 #include "manager/screens/SkinImages.h"
 #include "manager/screens/StatusPanel.h"
+#include "manager/screens/TrayIcon.h"
 #include "manager/screens/settings/CFlatButton.h"
 
 using namespace velmo::manager;
@@ -92,6 +96,8 @@ class SkinWidgetsTest : public QObject {
     void FlatButtonIsAPushButtonSizedForItsText();
 
     void ColorLabelPaintsItsColoursOnItsFont();
+
+    void TrayMenuFollowsTheButtonsAndAsks();
 };
 
 void SkinWidgetsTest::SkinImagesHaveTheirSizes_data() {
@@ -480,6 +486,53 @@ void SkinWidgetsTest::ColorLabelPaintsItsColoursOnItsFont() {
     QCOMPARE(label->font().pixelSize(), 30);
     QCOMPARE(label->font().family(), QApplication::font().family());
     QVERIFY(label->sizeHint().height() >= 30);
+}
+
+// The tray's menu enables what the window's buttons would take, and its actions only ask.
+void SkinWidgetsTest::TrayMenuFollowsTheButtonsAndAsks() {
+    CTrayIcon tray;
+    const QStringList texts = [&] {
+        QStringList out;
+        for (QAction* a : tray.Menu()->actions()) {
+            if (!a->isSeparator()) {
+                out << a->text();
+            }
+        }
+        return out;
+    }();
+    QCOMPARE(texts, (QStringList{"Połącz", "Rozłącz", "Pokaż okno", "Ustawienia", "Zakończ"}));
+    ModemSnapshot s;
+    s.connectionState = kConnReady;
+    s.statusText = QStringLiteral("Gotowy");
+    s.linkType = kLinkUsb;
+    s.signalBars = 3;
+    s.connectEnabled = true;
+    tray.Update(s, 0);
+    QVERIFY(tray.ConnectAction()->isEnabled());
+    QVERIFY(!tray.DisconnectAction()->isEnabled());
+    QVERIFY(!tray.SettingsAction()->isEnabled());
+    QCOMPARE(tray.Look(), (TrayLook{TrayState::Ready, 3}));
+    QVERIFY(tray.ToolTip().contains(QStringLiteral("Gotowy")));
+    s.menuShown = true;
+    s.connectionState = kConnConnected;
+    s.connectEnabled = false;
+    s.disconnectEnabled = true;
+    tray.Update(s, 0);
+    QVERIFY(!tray.ConnectAction()->isEnabled());
+    QVERIFY(tray.DisconnectAction()->isEnabled());
+    QVERIFY(tray.SettingsAction()->isEnabled());
+    QCOMPARE(tray.Look().state, TrayState::Connected);
+
+    QSignalSpy disconnect(&tray, &CTrayIcon::disconnectRequested);
+    QSignalSpy quit(&tray, &CTrayIcon::quitRequested);
+    tray.DisconnectAction()->trigger();
+    tray.QuitAction()->trigger();
+    QCOMPARE(disconnect.count(), 1);
+    QCOMPARE(quit.count(), 1);
+    // The offscreen desktop has no tray: the icon stays away and nothing else changes.
+    tray.SetShown(true);
+    QCOMPARE(tray.Shown(), QSystemTrayIcon::isSystemTrayAvailable());
+    QVERIFY(!TrayIconFor(tray.Look()).pixmap(22).isNull());
 }
 
 QTEST_MAIN(SkinWidgetsTest)
