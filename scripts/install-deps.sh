@@ -10,7 +10,7 @@ packages=(
   nettle-dev nlohmann-json3-dev
   ppp libudev-dev umockdev libumockdev-dev
   qt6-base-dev qt6-svg-dev qt6-webengine-dev xvfb xauth dbus-daemon
-  qt6-tools-dev qt6-l10n-tools qt6-translations-l10n
+  qt6-tools-dev qt6-l10n-tools qt6-translations-l10n libglib2.0-bin
   dpkg-dev lintian udev librsvg2-bin scdoc desktop-file-utils appstream
 )
 

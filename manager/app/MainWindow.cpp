@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDBusConnection>
 #include <QEventLoop>
 #include <QLoggingCategory>
 #include <QMouseEvent>
@@ -10,6 +11,7 @@
 #include <QRegion>
 #include <QScreen>
 #include <QThread>
+#include <cstring>
 #include <ctime>
 
 #include "QtDeviceView.h"
@@ -22,6 +24,7 @@
 #include "manager/core/ScreenFlowThread.h"
 #include "manager/core/Settings.h"
 #include "manager/core/SettingsFlows.h"
+#include "manager/core/SmsFlow.h"
 #include "manager/core/SmsNotice.h"
 #include "manager/core/Texts.h"
 #include "manager/desktop/DesktopNotifier.h"
@@ -35,6 +38,7 @@
 #include "manager/screens/SkinImages.h"
 #include "manager/screens/SplashWindow.h"
 #include "manager/screens/StatusPanel.h"
+#include "manager/screens/TrayIcon.h"
 #include "manager/screens/settings/SettingsWindow.h"
 #include "manager/screens/settings/SmsPane.h"
 #include "manager/web/NetworkSetupWindow.h"
@@ -50,6 +54,40 @@ constexpr int kWindowHeight = 173;
 constexpr int kCorner = 5;
 constexpr int kBackgroundBitmap = 139;
 constexpr int kIcon = 128;
+
+// Answers a flow run for another program: nothing is shown, every question is declined, and the first
+// message (a failure) is kept for the caller.
+class QuietPrompt final : public IUserPrompt {
+  public:
+    PromptAnswer Message(const QString& text, const QString&, PromptIcon, PromptButtons) override {
+        Keep(text);
+        return PromptAnswer::Cancel;
+    }
+    void MessageNoWait(const QString& text, const QString&, PromptIcon) override { Keep(text); }
+    bool AskPin(int, QString*) override { return false; }
+    bool AskPuk(int, PukEntry*) override { return false; }
+    bool AskSpc(QString*) override { return false; }
+    bool AskSpcAgain(QString*) override { return false; }
+    bool AskOpenFile(const QString&, const QString&, QString*) override { return false; }
+    bool AskProfile(const QString&, ProfileRecord*) override { return false; }
+    const std::optional<QString>& First() const { return first_; }
+
+  private:
+    void Keep(const QString& text) {
+        if (!first_) {
+            first_ = text;
+        }
+    }
+    std::optional<QString> first_;
+};
+
+Refusal BusRefusal(const char* name, const char* message) {
+    return {QStringLiteral("com.brivanta.VelmoManager.Error.") + QLatin1String(name), QLatin1String(message)};
+}
+
+bool Connected(int32_t state) {
+    return state == kConnConnected || state == kConnDormant;
+}
 }  // namespace
 
 // The library's one window message. Report 17 (a message has arrived) is copied on the reader thread into the
@@ -208,6 +246,7 @@ bool MainWindow::Create() {
         return false;
     }
     notifier_ = new CDesktopNotifier(this);
+    boxLoads_ = std::make_unique<CHandOffQueue>([this](std::vector<uint8_t> token) { OnBoxLoaded(token); });
     messages_ =
         std::make_unique<CHandOffQueue>([this](std::vector<uint8_t> report) { OnMessageReport(report); });
     notify_ = std::make_unique<ModemNotifyForwarder>(wrapper_, messages_.get());
@@ -272,6 +311,20 @@ bool MainWindow::Create() {
     networkSetup_ = new NetworkSetupWindow(std::move(networkHooks), this);
     connect(settingsWindow_, &SettingsWindow::networkSetupRequested, this, &MainWindow::OpenNetworkSetup);
 
+    tray_ = new CTrayIcon(this);
+    connect(tray_, &CTrayIcon::connectRequested, this, [this] { OnButton(kConnect); });
+    connect(tray_, &CTrayIcon::disconnectRequested, this, [this] { OnButton(kDisconnect); });
+    connect(tray_, &CTrayIcon::showWindowRequested, this, &MainWindow::BringToFront);
+    connect(tray_, &CTrayIcon::settingsRequested, this, [this] {
+        if (!menu_->isHidden()) {
+            OnButton(kMenu);
+        }
+    });
+    connect(tray_, &CTrayIcon::quitRequested, this, &MainWindow::StartClosing);
+    connect(tray_, &CTrayIcon::toggleRequested, this, &MainWindow::ToggleShown);
+    desktop_ = DesktopOptions::Load();
+    ApplyDesktopOptions();
+
     show();
     connect(&blinkTimer_, &QTimer::timeout, this, &MainWindow::OnBlinkTick);
     blinkTimer_.start(kBlinkTimerMs);
@@ -322,9 +375,12 @@ void MainWindow::OnButton(int id) {
         case kConnect:
             BlockInput(connection_->OnConnectButton());
             break;
-        case kDisconnect:
-            BlockInput(connection_->OnDisconnectButton());
+        case kDisconnect: {
+            const int block = connection_->OnDisconnectButton();
+            disconnectAsked_ = disconnectAsked_ || block > 0;
+            BlockInput(block);
             break;
+        }
         case kMenu:
             if (!context_.closing.load()) {
                 settingsWindow_->Open();
@@ -430,6 +486,12 @@ void MainWindow::Shutdown() {
         qCWarning(lcMainWindow) << "the device worker did not end in time";
         worker_.detach();
     }
+    // Another program's questions end here; a box still being read is answered "closing".
+    delete bus_;
+    bus_ = nullptr;
+    if (tray_ != nullptr) {
+        tray_->SetShown(false);
+    }
     shutDown_ = true;
     hide();
     emit finished();
@@ -480,6 +542,162 @@ void MainWindow::BringToFront() {
 
 void MainWindow::ReloadSettings() {
     settings_.Reload();
+    desktop_ = DesktopOptions::Load();
+    ApplyDesktopOptions();
+}
+
+// --- the desktop -----------------------------------------------------------------------------------------
+
+void MainWindow::ApplyDesktopOptions() {
+    if (shutdownStarted_) {
+        return;
+    }
+    tray_->SetShown(desktop_.trayIcon);
+    if (!tray_->Shown() && isHidden() && !shutDown_) {
+        // Only the tray could bring a hidden window back.
+        show();
+    }
+    if (desktop_.busInterface && bus_ == nullptr) {
+        bus_ = new CModemBus(*this, QDBusConnection::sessionBus(), this);
+        QString why;
+        if (bus_->Register(&why)) {
+            bus_->Publish(Snapshot());
+        } else {
+            qCInfo(lcMainWindow) << "no D-Bus interface:" << why;
+            delete bus_;
+            bus_ = nullptr;
+        }
+    } else if (!desktop_.busInterface && bus_ != nullptr) {
+        delete bus_;
+        bus_ = nullptr;
+    }
+}
+
+ModemSnapshot MainWindow::Snapshot() const {
+    ModemSnapshot s;
+    s.connectionState = context_.connectionState.load();
+    s.statusText = panel_->StatusText();
+    s.linkType = settings_.Record().linkType.load();
+    s.signalBars = s.connectionState >= kConnReady ? BarsFromSignalLevel(signalLevel_) : 0;
+    s.menuShown = !menu_->isHidden();
+    s.connectEnabled = !connect_->isHidden() && connect_->isEnabled();
+    s.disconnectEnabled = !disconnect_->isHidden() && disconnect_->isEnabled();
+    s.closing = context_.closing.load();
+    s.connectionStart = context_.connectionStart.load();
+    s.disconnectAsked = disconnectAsked_ || context_.disconnectRequested.load() != 0;
+    s.cardQuestionKind = context_.cardQuestionKind.load();
+    s.cardQuestions = context_.cardQuestions.load();
+    s.dialErrors = context_.dialErrors.load();
+    s.lastDialError = QString::fromStdString(context_.LastDialError());
+    FillModemValues(s, context_.StatusCopy(), context_.User(), context_.capability.load(),
+                    context_.deviceStatusCode.load());
+    return s;
+}
+
+void MainWindow::UpdateDesktop() {
+    if (tray_ == nullptr || shutDown_) {
+        return;
+    }
+    const ModemSnapshot s = Snapshot();
+    tray_->Update(s, static_cast<int64_t>(std::time(nullptr)));
+    if (bus_ != nullptr) {
+        bus_->Publish(s);
+    }
+    // Nothing pops up while the user is looking at the main window itself.
+    const bool watched = isActiveWindow();
+    for (const DesktopNotice& notice : events_.Update(s)) {
+        if (desktop_.notifications && !watched && !s.closing) {
+            notifier_->Notify(notice.title, notice.body.toHtmlEscaped(), notice.icon);
+        }
+    }
+    if (!Connected(s.connectionState)) {
+        disconnectAsked_ = false;
+    }
+}
+
+void MainWindow::ToggleShown() {
+    if (context_.closing.load()) {
+        return;
+    }
+    if (isVisible() && !isMinimized()) {
+        hide();
+    } else {
+        BringToFront();
+    }
+}
+
+std::optional<Refusal> MainWindow::RequestConnect() {
+    if (auto refusal = ConnectRefusal(Snapshot())) {
+        return refusal;
+    }
+    if (inputBlocked_) {
+        return BusRefusal("Busy", "VelmoManager is still acting on the previous request");
+    }
+    // The button's request; the window stays as it was, since nobody clicked it.
+    connection_->OnConnectButton();
+    return std::nullopt;
+}
+
+std::optional<Refusal> MainWindow::RequestDisconnect() {
+    if (auto refusal = DisconnectRefusal(Snapshot())) {
+        return refusal;
+    }
+    if (inputBlocked_) {
+        return BusRefusal("Busy", "VelmoManager is still acting on the previous request");
+    }
+    disconnectAsked_ = disconnectAsked_ || connection_->OnDisconnectButton() > 0;
+    return std::nullopt;
+}
+
+void MainWindow::LoadBox(sms::Box box, BoxDone done) {
+    if (context_.closing.load() || flows_ == nullptr) {
+        done({}, BusRefusal("Closing", "VelmoManager is closing"));
+        return;
+    }
+    const int32_t state = context_.connectionState.load();
+    if (state == kConnNone || state == kConnDeviceFound) {
+        done({}, BusRefusal("NoModem", "No modem is there to read messages from"));
+        return;
+    }
+    const uint32_t id = nextLoad_++;
+    auto job = std::make_shared<BoxJob>();
+    loads_[id] = BoxLoad{job, done};
+    CHandOffQueue* queue = boxLoads_.get();
+    const ModemSession session = Session();
+    const bool posted = flows_->Post(
+        [session, box, job] {
+            QuietPrompt prompt;
+            CSmsFlow flow(session, prompt);
+            job->rows = flow.OnShowBox(smspane::SmsPaneState{}, box).rows;
+            if (prompt.First()) {
+                job->refusal =
+                    Refusal{QStringLiteral("com.brivanta.VelmoManager.Error.ReadFailed"), *prompt.First()};
+            }
+        },
+        [queue, id] {
+            uint8_t token[sizeof id];
+            std::memcpy(token, &id, sizeof id);
+            queue->Push(token);
+        });
+    if (!posted) {
+        loads_.erase(id);
+        done({}, BusRefusal("Closing", "VelmoManager is closing"));
+    }
+}
+
+void MainWindow::OnBoxLoaded(const std::vector<uint8_t>& token) {
+    uint32_t id = 0;
+    if (token.size() != sizeof id) {
+        return;
+    }
+    std::memcpy(&id, token.data(), sizeof id);
+    const auto it = loads_.find(id);
+    if (it == loads_.end()) {
+        return;
+    }
+    const BoxLoad load = it->second;
+    loads_.erase(it);
+    load.done(load.job->rows, load.job->refusal);
 }
 
 void MainWindow::OpenNetworkSetup() {
@@ -552,6 +770,7 @@ void MainWindow::SetStatusText(const QString& text) {
     connect_->setEnabled(text == ReadyText());
     if (changed) {
         emit statusTextChanged(text);
+        UpdateDesktop();
     }
 }
 
@@ -560,6 +779,7 @@ void MainWindow::SetDeviceStatusCode(int code) {
 }
 
 void MainWindow::SetSignalLevel(int level) {
+    signalLevel_ = level;
     panel_->SetSignalLevel(level);
 }
 
@@ -648,6 +868,7 @@ void MainWindow::OnBlinkTick() {
         panel_->SetNoticeText(out.notice.index == 0 ? QStringLiteral(" ") : out.notice.text,
                               out.notice.alert);
     }
+    UpdateDesktop();
 }
 
 // --- window behaviour ----------------------------------------------------------------------------------

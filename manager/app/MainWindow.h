@@ -7,14 +7,17 @@
 #include <QWidget>
 #include <array>
 #include <atomic>
+#include <map>
 #include <memory>
 #include <thread>
 #include <vector>
 
 #include "manager/core/CModemWrapper.h"
+#include "manager/core/DesktopModel.h"
 #include "manager/core/DeviceContext.h"
 #include "manager/core/ModemSession.h"
 #include "manager/core/StatusModel.h"
+#include "manager/desktop/ModemBus.h"
 
 namespace velmo::dialup {
 class IDialupService;
@@ -39,6 +42,7 @@ class StatusPanel;
 class NoticeWindow;
 class AdvancedStatusDialog;
 class RfGraphWindow;
+class CTrayIcon;
 namespace programming {
 class AdvancedConfigWindow;
 }
@@ -63,7 +67,7 @@ inline constexpr int kPrlEndWaitMs = 30 * 60 * 1000;
 // Timer 5: the advanced configuration is asked for this long after its key sequence.
 inline constexpr int kAdvancedConfigurationDelayMs = 500;
 
-class MainWindow : public QWidget {
+class MainWindow : public QWidget, private IModemBusHost {
     Q_OBJECT
   public:
     enum ButtonId {
@@ -140,6 +144,15 @@ class MainWindow : public QWidget {
 
     NetworkSetupWindow* NetworkSetup() const { return networkSetup_; }
 
+    // The desktop: what the window shows now, the tray icon and the bus object (null while switched off or,
+    // for the bus, while the name could not be had), and the switches of the "Pulpit" tab.
+    ModemSnapshot Snapshot() const;
+    CTrayIcon* Tray() const { return tray_; }
+    CModemBus* Bus() const { return bus_; }
+    const DesktopOptions& Desktop() const { return desktop_; }
+    // Hands the snapshot to the tray, the bus and the notices (every blink tick, and when the text changes).
+    void UpdateDesktop();
+
   public slots:
     // Another part of the program changed the stored settings.
     void ReloadSettings();
@@ -173,6 +186,15 @@ class MainWindow : public QWidget {
     void WaitForFlows();
     // A message has arrived (window thread): the desktop notice, and the in-box read again when shown.
     void OnMessageReport(const std::vector<uint8_t>& report);
+    // The "Pulpit" switches taken up: the tray icon and the bus object made or dropped.
+    void ApplyDesktopOptions();
+    // IModemBusHost: the bus's requests, with the buttons' rules.
+    std::optional<Refusal> RequestConnect() override;
+    std::optional<Refusal> RequestDisconnect() override;
+    void LoadBox(sms::Box box, BoxDone done) override;
+    // A box read for the bus has come back from the flow thread.
+    void OnBoxLoaded(const std::vector<uint8_t>& token);
+    void ToggleShown();
 
     CSettings& settings_;
     Options options_;
@@ -188,6 +210,19 @@ class MainWindow : public QWidget {
     // they become.
     std::unique_ptr<CHandOffQueue> messages_;
     CDesktopNotifier* notifier_ = nullptr;
+    // Boxes read for the bus: the flow thread fills the job, then pushes its number here (declared before the
+    // flow thread, which therefore goes first). Window thread: loads_.
+    struct BoxJob {
+        std::vector<smspane::SmsRow> rows;
+        std::optional<Refusal> refusal;
+    };
+    struct BoxLoad {
+        std::shared_ptr<BoxJob> job;
+        BoxDone done;
+    };
+    std::unique_ptr<CHandOffQueue> boxLoads_;
+    std::map<uint32_t, BoxLoad> loads_;
+    uint32_t nextLoad_ = 1;
     std::unique_ptr<ModemNotifyForwarder> notify_;
     std::unique_ptr<CDeviceStateMachine> machine_;
     std::unique_ptr<CConnectionControl> connection_;
@@ -211,6 +246,15 @@ class MainWindow : public QWidget {
     QPointer<AdvancedStatusDialog> advanced_;
     QPointer<programming::AdvancedConfigWindow> advancedConfig_;
     QPointer<RfGraphWindow> rfGraph_;
+
+    // The desktop (window thread).
+    DesktopOptions desktop_;
+    CTrayIcon* tray_ = nullptr;
+    CModemBus* bus_ = nullptr;
+    CDesktopEvents events_;
+    // The user asked the connection to end; cleared when a new one is made.
+    bool disconnectAsked_ = false;
+    int signalLevel_ = 0;
 
     QTimer blinkTimer_;
     QTimer unblockTimer_;

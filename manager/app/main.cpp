@@ -5,6 +5,8 @@
 #include <QElapsedTimer>
 #include <QFont>
 #include <QMessageBox>
+#include <QPainter>
+#include <QPixmap>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QThread>
@@ -13,6 +15,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <vector>
 
 #include "MainWindow.h"
 #include "manager/core/Language.h"
@@ -27,6 +30,7 @@
 #include "manager/screens/QtUserPrompt.h"
 #include "manager/screens/RfGraphWindow.h"
 #include "manager/screens/SkinImages.h"
+#include "manager/screens/TrayIcon.h"
 #include "manager/screens/settings/CFlatButton.h"
 #include "manager/screens/settings/SettingsWindow.h"
 #include "manager/screens/settings/SmsDialogs.h"
@@ -52,6 +56,35 @@ void SleepForUnfinishedFlags() {
 }
 
 }  // namespace
+
+// The tray's pictures, one file per state and a row of all of them.
+static bool SaveTrayIcons(const QString& dir) {
+    constexpr int kSize = 48;
+    constexpr int kGap = 8;
+    const std::vector<TrayLook> looks = AllTrayLooks();
+    QPixmap row(static_cast<int>(looks.size()) * (kSize + kGap) + kGap, kSize + 2 * kGap);
+    row.fill(Qt::transparent);
+    QPainter painter(&row);
+    bool ok = true;
+    int x = kGap;
+    for (const TrayLook& look : looks) {
+        const QPixmap pixmap = TrayIconFor(look).pixmap(kSize);
+        const QString file = QStringLiteral("%1/tray-%2.png").arg(dir, TrayLookName(look));
+        if (!pixmap.save(file)) {
+            std::fprintf(stderr, "VelmoManager: could not write %s\n", qPrintable(file));
+            ok = false;
+        }
+        painter.drawPixmap(x, kGap, pixmap);
+        x += kSize + kGap;
+    }
+    painter.end();
+    const QString all = dir + QStringLiteral("/tray-icons.png");
+    if (!row.save(all)) {
+        std::fprintf(stderr, "VelmoManager: could not write %s\n", qPrintable(all));
+        ok = false;
+    }
+    return ok;
+}
 
 int main(int argc, char* argv[]) {
     QElapsedTimer started;
@@ -115,14 +148,23 @@ int main(int argc, char* argv[]) {
             "and one of the compose dialog answering its first message in DIR, and close. With "
             "--report-timing, say how long the in-box took and the window's longest stall."),
         QStringLiteral("DIR"));
+    const QCommandLineOption trayShots(
+        QStringLiteral("screenshot-tray-icons"),
+        QStringLiteral(
+            "Save the tray icon of every connection state in DIR (tray-<state>.png, and all of them "
+            "in a row as tray-icons.png), and exit."),
+        QStringLiteral("DIR"));
     const QCommandLineOption language(
         QStringLiteral("language"),
         QStringLiteral("Speak pl (Polish) or en (English) instead of the desktop's language."),
         QStringLiteral("pl|en"));
     parser.addOptions({minimized, noSplash, embedding, automation, usePort, reportTiming, screenshot,
                        settingsShots, quitWhenReady, openNetworkSetup, networkSetupShot, openRfGraph,
-                       rfGraphShot, messagesShots, language});
+                       rfGraphShot, messagesShots, trayShots, language});
     parser.process(app);
+    if (parser.isSet(trayShots)) {
+        return SaveTrayIcons(parser.value(trayShots)) ? 0 : 1;
+    }
 
     UiLanguage uiLanguage = DesktopLanguage();
     if (parser.isSet(language)) {
@@ -209,7 +251,7 @@ int main(int argc, char* argv[]) {
             QTimer::singleShot(300, window, [window] { window->Button(MainWindow::kMenu)->Click(); });
             int at = 1300;
             for (int tab : {settings::kGeneral, settings::kProfiles, settings::kStatus, settings::kRuim,
-                            settings::kInformation}) {
+                            settings::kInformation, settings::kDesktop}) {
                 QTimer::singleShot(at, window, [window, tab] { window->Settings()->SelectTab(tab); });
                 QTimer::singleShot(at + 400, window, [window, tab, settingsDir] {
                     const QString file = QStringLiteral("%1/settings-tab%2.png").arg(settingsDir).arg(tab);

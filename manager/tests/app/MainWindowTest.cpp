@@ -6,7 +6,11 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDBusConnection>
+#include <QDBusMetaType>
+#include <QDBusPendingCall>
+#include <QDBusVariant>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -35,6 +39,7 @@
 #include "manager/screens/RfGraphWindow.h"
 #include "manager/screens/ScreenFlowHost.h"
 #include "manager/screens/StatusPanel.h"
+#include "manager/screens/TrayIcon.h"
 #include "manager/screens/settings/CFlatButton.h"
 #include "manager/screens/settings/GeneralPane.h"
 #include "manager/screens/settings/InfoPanes.h"
@@ -217,22 +222,7 @@ class MainWindowTest : public QObject {
     // has no PPP): it reports a link that came up and stays until it is told to terminate.
     void stopSignalQuitsInOrderAndHangsUp() {
         const QString dir = rig_.Dir();
-        QFile script(dir + QStringLiteral("/pppd"));
-        QVERIFY(script.open(QIODevice::WriteOnly));
-        script.write(
-            QStringLiteral("#!/bin/sh\n"
-                           "cat <&3 >/dev/null\n"
-                           "trap 'echo \"Terminating on signal 15\"; touch %1/pppd-hungup; exit 5' TERM\n"
-                           "printf '%s\\n' 'Serial connection established.' 'Using interface ppp0' "
-                           "'Connect: ppp0 <--> /dev/ttyUSB1' 'local  IP address 10.64.64.65' "
-                           "'remote IP address 10.112.112.112'\n"
-                           "touch %1/pppd-up\n"
-                           "while :; do sleep 0.05; done\n")
-                .arg(dir)
-                .toUtf8());
-        script.close();
-        QVERIFY(script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
-        qputenv("VELMO_PPPD_PATH", (dir + QStringLiteral("/pppd")).toUtf8());
+        QVERIFY(UseLinkingPppd());
 
         StartStandIn("healthy-evdo");
         StopSignals stopSignals;
@@ -547,6 +537,147 @@ class MainWindowTest : public QObject {
         QDBusConnection::disconnectFromBus(QStringLiteral("velmo-test-notices"));
     }
 
+    // Other programs on the session bus: the properties follow the modem and announce their changes, Connect
+    // and Disconnect act as the buttons do or say why not, a box is listed, and the connection made and
+    // ended reaches the desktop as one notice (the ending was asked for, so it is no "lost" notice).
+    void theBusFollowsTheModemAndConnectsAsTheButtonDoes() {
+        QDBusConnection serverBus =
+            QDBusConnection::connectToBus(QDBusConnection::SessionBus, QStringLiteral("velmo-test-notices"));
+        auto server = std::make_unique<velmo::manager::test::CFakeNotificationServer>(serverBus);
+        QVERIFY(server->Registered());
+        QDBusConnection client =
+            QDBusConnection::connectToBus(QDBusConnection::SessionBus, QStringLiteral("velmo-test-client"));
+        QVERIFY(client.connect(QLatin1String(kBusService), QLatin1String(kBusPath),
+                               QStringLiteral("org.freedesktop.DBus.Properties"),
+                               QStringLiteral("PropertiesChanged"), this,
+                               SLOT(OnPropertiesChanged(QString, QVariantMap, QStringList))));
+        changes_.clear();
+        QVERIFY(UseLinkingPppd());
+        StartStandIn("healthy-evdo");
+        StartManager();
+        QVERIFY(window_->Bus() != nullptr);
+        // Another window has the user's attention, so that notices are shown.
+        QWidget elsewhere;
+        elsewhere.show();
+        elsewhere.activateWindow();
+        QTRY_COMPARE(QApplication::activeWindow(), &elsewhere);
+
+        // No modem yet: refused with the reason.
+        QDBusMessage reply = CallBus(client, QStringLiteral("Connect"));
+        QCOMPARE(reply.type(), QDBusMessage::ErrorMessage);
+        QCOMPARE(reply.errorName(), QStringLiteral("com.brivanta.VelmoManager.Error.NoModem"));
+
+        QTRY_COMPARE_WITH_TIMEOUT(window_->Panel()->StatusText(), QStringLiteral("Gotowy"), kReadyWaitMs);
+        QTRY_COMPARE(BusProperty(client, "ConnectionState").toInt(), int(kConnReady));
+        QCOMPARE(BusProperty(client, "StatusText").toString(), QStringLiteral("Gotowy"));
+        QCOMPARE(BusProperty(client, "NetworkType").toString(), QStringLiteral("EV-DO"));
+        QCOMPARE(BusProperty(client, "Esn").toString(),
+                 QStringLiteral("%1").arg(rig_.Sim().State().esn, 8, 16, QLatin1Char('0')).toUpper());
+        QVERIFY(BusProperty(client, "SignalEvdoDbm").toInt() < 0);
+        QCOMPARE(BusProperty(client, "LinkType").toInt(), 1);
+        QTRY_VERIFY(std::any_of(changes_.begin(), changes_.end(), [](const QVariantMap& c) {
+            return c.value(QStringLiteral("StatusText")).toString() == QStringLiteral("Gotowy");
+        }));
+        reply = CallBus(client, QStringLiteral("Disconnect"));
+        QCOMPARE(reply.errorName(), QStringLiteral("com.brivanta.VelmoManager.Error.NotConnected"));
+
+        // A message in the in-box, listed for another program.
+        std::vector<uint8_t> report;
+        std::string error;
+        QVERIFY(rig_.Sim().UpdateState(
+            [&](velmo::sim::DeviceState& s, std::string* why) {
+                return velmo::sim::DeliverSms(s, "5551234567", "Dzień dobry", &report, why);
+            },
+            &error));
+        reply = CallBus(client, QStringLiteral("ListMessages"), {QStringLiteral("InBox")});
+        QVERIFY2(reply.type() == QDBusMessage::ReplyMessage, qPrintable(reply.errorMessage()));
+        const auto messages = qdbus_cast<QList<QVariantMap>>(reply.arguments().value(0));
+        QCOMPARE(messages.size(), 1);
+        QCOMPARE(messages[0].value(QStringLiteral("number")).toString(), QStringLiteral("5551234567"));
+        QCOMPARE(messages[0].value(QStringLiteral("text")).toString(), QStringLiteral("Dzień dobry"));
+        QCOMPARE(messages[0].value(QStringLiteral("status")).toString(), QStringLiteral("Not Read"));
+        reply = CallBus(client, QStringLiteral("ListMessages"), {QStringLiteral("Trash")});
+        QCOMPARE(reply.errorName(), QStringLiteral("com.brivanta.VelmoManager.Error.UnknownBox"));
+
+        // Connect answers at once and dials the preset profile; the window takes input meanwhile. The modem
+        // then carries the call (the stand-in is told so, as the network would).
+        const auto dial = [&] {
+            QFile::remove(rig_.Dir() + QStringLiteral("/pppd-up"));
+            const QDBusMessage r = CallBus(client, QStringLiteral("Connect"));
+            QVERIFY2(r.type() == QDBusMessage::ReplyMessage, qPrintable(r.errorMessage()));
+            QVERIFY(!window_->InputBlocked());
+            QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(rig_.Dir() + QStringLiteral("/pppd-up")), kDialWaitMs);
+            std::string why;
+            QVERIFY(rig_.Sim().SetField("traffic", "1", &why));
+            QTRY_COMPARE_WITH_TIMEOUT(BusProperty(client, "ConnectionState").toInt(), int(kConnConnected),
+                                      kReadyWaitMs);
+        };
+        dial();
+        QTRY_COMPARE(NoticeSummaries(*server), QStringList{QStringLiteral("Połączono")});
+        QTRY_VERIFY(window_->Tray()->DisconnectAction()->isEnabled());
+        QVERIFY(!window_->Tray()->ConnectAction()->isEnabled());
+        reply = CallBus(client, QStringLiteral("Connect"));
+        QCOMPARE(reply.errorName(), QStringLiteral("com.brivanta.VelmoManager.Error.AlreadyConnected"));
+
+        // Ended on request: hung up, and no notice of a lost connection.
+        reply = CallBus(client, QStringLiteral("Disconnect"));
+        QVERIFY2(reply.type() == QDBusMessage::ReplyMessage, qPrintable(reply.errorMessage()));
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(rig_.Dir() + QStringLiteral("/pppd-hungup")), kDialWaitMs);
+        std::string why;
+        QVERIFY(rig_.Sim().SetField("traffic", "0", &why));
+        QTRY_COMPARE_WITH_TIMEOUT(window_->Panel()->StatusText(), QStringLiteral("Gotowy"), kReadyWaitMs);
+
+        // The traffic ends without anyone asking: the connection is lost.
+        dial();
+        QVERIFY(rig_.Sim().SetField("traffic", "0", &why));
+        QTRY_COMPARE_WITH_TIMEOUT(window_->Panel()->StatusText(), QStringLiteral("Gotowy"), kReadyWaitMs);
+        QTRY_COMPARE(NoticeSummaries(*server),
+                     (QStringList{QStringLiteral("Połączono"), QStringLiteral("Połączono"),
+                                  QStringLiteral("Połączenie przerwane")}));
+        qunsetenv("VELMO_PPPD_PATH");
+        window_.reset();
+        server.reset();
+        QDBusConnection::disconnectFromBus(QStringLiteral("velmo-test-client"));
+        QDBusConnection::disconnectFromBus(QStringLiteral("velmo-test-notices"));
+    }
+
+    // The card asking for its PIN, a dial error and a low battery reach the desktop, each once.
+    void theCardADialErrorAndALowBatteryReachTheDesktop() {
+        QDBusConnection serverBus =
+            QDBusConnection::connectToBus(QDBusConnection::SessionBus, QStringLiteral("velmo-test-notices"));
+        auto server = std::make_unique<velmo::manager::test::CFakeNotificationServer>(serverBus);
+        QVERIFY(server->Registered());
+        StartStandIn("card-pin");
+        prompt_.pins = {QStringLiteral("1234")};
+        StartManager();
+        QWidget elsewhere;
+        elsewhere.show();
+        elsewhere.activateWindow();
+        QTRY_COMPARE(QApplication::activeWindow(), &elsewhere);
+        QTRY_COMPARE_WITH_TIMEOUT(window_->Panel()->StatusText(), QStringLiteral("Gotowy"), kReadyWaitMs);
+        QTRY_COMPARE(NoticeSummaries(*server), QStringList{QStringLiteral("Karta RUIM prosi o kod PIN")});
+
+        // This machine cannot bring PPP up: the dial ends with the service's error text.
+        QTest::mouseClick(window_->Button(MainWindow::kConnect), Qt::LeftButton);
+        QTRY_COMPARE_WITH_TIMEOUT(server->Calls().size(), qsizetype(2), kDialWaitMs);
+        QCOMPARE(server->Calls()[1].summary, QStringLiteral("Błąd połączenia"));
+        QVERIFY2(server->Calls()[1].body.startsWith(QStringLiteral("Error ")),
+                 qPrintable(server->Calls()[1].body));
+        QTRY_COMPARE_WITH_TIMEOUT(window_->Panel()->StatusText(), QStringLiteral("Gotowy"), kReadyWaitMs);
+
+        std::string error;
+        QVERIFY(rig_.Sim().SetField("battery_state", "2", &error));
+        QVERIFY(rig_.Sim().SetField("battery_percent", "15", &error));
+        QTRY_COMPARE_WITH_TIMEOUT(server->Calls().size(), qsizetype(3), 10000);
+        QCOMPARE(server->Calls()[2].summary, QStringLiteral("Niski poziom baterii"));
+        QCOMPARE(server->Calls()[2].body, QStringLiteral("Bateria modemu: 15 %."));
+        QTest::qWait(1500);
+        QCOMPARE(server->Calls().size(), qsizetype(3));
+        window_.reset();
+        server.reset();
+        QDBusConnection::disconnectFromBus(QStringLiteral("velmo-test-notices"));
+    }
+
     void rfGraphFollowsTheStandInsStream() {
         StartStandIn("healthy-evdo");
         std::string error;
@@ -583,6 +714,67 @@ class MainWindowTest : public QObject {
         return n;
     }
 
+  public slots:
+    void OnPropertiesChanged(const QString& interface, const QVariantMap& changed, const QStringList&) {
+        if (interface == QLatin1String(kBusInterface)) {
+            changes_.append(changed);
+        }
+    }
+
+  private:
+    // pppd is a stand-in script here (this kernel has no PPP): it reports a link that came up and stays until
+    // it is told to terminate.
+    bool UseLinkingPppd() {
+        const QString dir = rig_.Dir();
+        QFile script(dir + QStringLiteral("/pppd"));
+        if (!script.open(QIODevice::WriteOnly)) {
+            return false;
+        }
+        script.write(
+            QStringLiteral("#!/bin/sh\n"
+                           "cat <&3 >/dev/null\n"
+                           "trap 'echo \"Terminating on signal 15\"; touch %1/pppd-hungup; exit 5' TERM\n"
+                           "printf '%s\\n' 'Serial connection established.' 'Using interface ppp0' "
+                           "'Connect: ppp0 <--> /dev/ttyUSB1' 'local  IP address 10.64.64.65' "
+                           "'remote IP address 10.112.112.112'\n"
+                           "touch %1/pppd-up\n"
+                           "while :; do sleep 0.05; done\n")
+                .arg(dir)
+                .toUtf8());
+        script.close();
+        qputenv("VELMO_PPPD_PATH", (dir + QStringLiteral("/pppd")).toUtf8());
+        return script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    }
+
+    // A call to the manager's object from another connection, waited for with the event loop running (the
+    // object answers on this thread).
+    static QDBusMessage CallBus(QDBusConnection& client, const QString& method, const QVariantList& args = {},
+                                const char* interface = kBusInterface) {
+        QDBusMessage call = QDBusMessage::createMethodCall(
+            QLatin1String(kBusService), QLatin1String(kBusPath), QLatin1String(interface), method);
+        call.setArguments(args);
+        QDBusPendingCall pending = client.asyncCall(call, 30000);
+        QElapsedTimer timer;
+        timer.start();
+        while (!pending.isFinished() && timer.elapsed() < 30000) {
+            QTest::qWait(10);
+        }
+        return pending.reply();
+    }
+    static QVariant BusProperty(QDBusConnection& client, const char* name) {
+        const QDBusMessage reply =
+            CallBus(client, QStringLiteral("Get"), {QLatin1String(kBusInterface), QLatin1String(name)},
+                    "org.freedesktop.DBus.Properties");
+        return reply.arguments().value(0).value<QDBusVariant>().variant();
+    }
+    QStringList NoticeSummaries(const velmo::manager::test::CFakeNotificationServer& server) const {
+        QStringList out;
+        for (const auto& call : server.Calls()) {
+            out << call.summary;
+        }
+        return out;
+    }
+
     void StartStandIn(const std::string& scenario) {
         const std::string error = rig_.Start(scenario);
         QVERIFY2(error.empty(), error.c_str());
@@ -602,6 +794,7 @@ class MainWindowTest : public QObject {
     RecordingPrompt prompt_;
     std::unique_ptr<MainWindow> window_;
     QStringList texts_;
+    QList<QVariantMap> changes_;
 };
 
 QTEST_MAIN(MainWindowTest)
