@@ -12,7 +12,9 @@
 #   DEMO_QUIT_WHEN_READY=1                          close the manager once it is ready (for checks)
 #   DEMO_LANGUAGE=pl|en                             speak Polish or English (otherwise the desktop's language)
 # Without a display (no $DISPLAY or $WAYLAND_DISPLAY) the manager runs on a virtual X server (xvfb-run). It
-# always runs under a private D-Bus session bus (dbus-run-session) that ends with it.
+# always runs under a private D-Bus session bus (dbus-run-session) that ends with it; the bus's address is
+# written to build/demo/run/bus-address for gdbus, and the desktop notices the manager sends on it are written
+# to build/demo/run/notices.log by velmo-notice-log.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
@@ -61,14 +63,25 @@ echo "  VELMO_PORTS_DIR=$VELMO_PORTS_DIR $bin/velmo-modem-sim ctl scenario no-se
 echo "  VELMO_PORTS_DIR=$VELMO_PORTS_DIR $bin/velmo-modem-sim ctl scenario healthy-evdo"
 echo "  VELMO_PORTS_DIR=$VELMO_PORTS_DIR $bin/velmo-modem-sim ctl vanish; sleep 3; VELMO_PORTS_DIR=$VELMO_PORTS_DIR $bin/velmo-modem-sim ctl appear"
 echo "  VELMO_PORTS_DIR=$VELMO_PORTS_DIR $bin/velmo-modem-sim ctl sms deliver 5551234567 \"Dzień dobry\""
+echo "Its private session bus, and the notices it sends there:"
+echo "  export DBUS_SESSION_BUS_ADDRESS=\$(cat $run/bus-address)"
+echo "  gdbus introspect --session --dest com.brivanta.VelmoManager --object-path /com/brivanta/VelmoManager"
+echo "  gdbus call --session --dest com.brivanta.VelmoManager --object-path /com/brivanta/VelmoManager --method com.brivanta.VelmoManager.Modem.Connect"
+echo "  tail -f $run/notices.log"
 echo "Close the window (its x button) to end the demo."
 # The web engine of the network setup window refuses to run as root with its sandbox on; only the demo and
 # the tests turn the sandbox off.
 if [ "$(id -u)" -eq 0 ]; then
   export QTWEBENGINE_DISABLE_SANDBOX=1
 fi
-# The manager gets a session bus of its own, which ends with it: nothing of the demo stays running.
-manager=(dbus-run-session -- "$bin/VelmoManager" "${args[@]}")
+# The manager gets a session bus of its own, which ends with it: nothing of the demo stays running. On it, a
+# notification service that writes what it is sent to notices.log.
+rm -f "$run/bus-address"
+: >"$run/notices.log"
+manager=(dbus-run-session -- bash -c \
+  'echo "$DBUS_SESSION_BUS_ADDRESS" >"$1/bus-address"; "$2/velmo-notice-log" >>"$1/notices.log" & log=$!
+   shift 2; status=0; "$@" || status=$?; kill "$log"; exit "$status"' \
+  demo "$run" "$bin" "$bin/VelmoManager" "${args[@]}")
 if [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; then
   "${manager[@]}"
 else

@@ -973,5 +973,105 @@ To unblock the modem, contact your operator.</translation>
         <source>Stan</source>
         <translation>Status</translation>
     </message>
+    <message>
+        <source>Sieć: %1</source>
+        <translation>Network: %1</translation>
+    </message>
+    <message>
+        <source>Sygnał: %1 dBm</source>
+        <translation>Signal: %1 dBm</translation>
+    </message>
+    <message>
+        <source>Bateria: %1 %</source>
+        <translation>Battery: %1 %</translation>
+    </message>
+    <message>
+        <source>Bateria: %1 %, zasilanie zewnętrzne</source>
+        <translation>Battery: %1 %, on external power</translation>
+    </message>
+    <message>
+        <source>Czas połączenia: %1</source>
+        <translation>Connected for: %1</translation>
+    </message>
+    <message>
+        <source>Karta RUIM jest zablokowana</source>
+        <translation>The RUIM card is blocked</translation>
+    </message>
+    <message>
+        <source>Wpisz kod PUK w oknie VelmoManager.</source>
+        <translation>Enter the PUK in the VelmoManager window.</translation>
+    </message>
+    <message>
+        <source>Karta RUIM prosi o kod PIN</source>
+        <translation>The RUIM card asks for its PIN</translation>
+    </message>
+    <message>
+        <source>Wpisz kod PIN w oknie VelmoManager.</source>
+        <translation>Enter the PIN in the VelmoManager window.</translation>
+    </message>
+    <message>
+        <source>Błąd połączenia</source>
+        <translation>Connection error</translation>
+    </message>
+    <message>
+        <source>Połączenie z Internetem nawiązane.</source>
+        <translation>Connected to the Internet.</translation>
+    </message>
+    <message>
+        <source>Połączenie z Internetem nawiązane (%1).</source>
+        <translation>Connected to the Internet (%1).</translation>
+    </message>
+    <message>
+        <source>Połączenie przerwane</source>
+        <translation>Connection lost</translation>
+    </message>
+    <message>
+        <source>Połączenie z Internetem zostało przerwane.</source>
+        <translation>The Internet connection was lost.</translation>
+    </message>
+    <message>
+        <source>Bateria modemu: %1 %.</source>
+        <translation>Modem battery: %1 %.</translation>
+    </message>
+    <message>
+        <source>Pulpit</source>
+        <translation>Desktop</translation>
+    </message>
+    <message>
+        <source>Pokazuj ikonę w zasobniku systemowym</source>
+        <translation>Show an icon in the system tray</translation>
+    </message>
+    <message>
+        <source>Pokazuj powiadomienia na pulpicie</source>
+        <translation>Show desktop notifications</translation>
+    </message>
+    <message>
+        <source>Udostępniaj stan modemu innym programom (D-Bus)</source>
+        <translation>Share the modem state with other programs (D-Bus)</translation>
+    </message>
+    <message>
+        <source>Menu ikony VelmoManager</source>
+        <translation>VelmoManager icon menu</translation>
+    </message>
+    <message>
+        <source>Połącz</source>
+        <translation>Connect</translation>
+    </message>
+    <message>
+        <source>Rozłącz</source>
+        <translation>Disconnect</translation>
+    </message>
+    <message>
+        <source>Pokaż okno</source>
+        <translation>Show window</translation>
+    </message>
+    <message>
+        <source>Ustawienia</source>
+        <translation>Settings</translation>
+    </message>
+    <message>
+        <source>Zakończ</source>
+        <translation>Quit</translation>
+    </message>
 </context>
 </TS>
