@@ -81,10 +81,6 @@ class QuietPrompt final : public IUserPrompt {
     std::optional<QString> first_;
 };
 
-Refusal BusRefusal(const char* name, const char* message) {
-    return {QStringLiteral("com.brivanta.VelmoManager.Error.") + QLatin1String(name), QLatin1String(message)};
-}
-
 bool Connected(int32_t state) {
     return state == kConnConnected || state == kConnDormant;
 }
@@ -631,7 +627,7 @@ std::optional<Refusal> MainWindow::RequestConnect() {
         return refusal;
     }
     if (inputBlocked_) {
-        return BusRefusal("Busy", "VelmoManager is still acting on the previous request");
+        return Refuse("Busy", QStringLiteral("VelmoManager is still acting on the previous request"));
     }
     // The button's request; the window stays as it was, since nobody clicked it.
     connection_->OnConnectButton();
@@ -643,7 +639,7 @@ std::optional<Refusal> MainWindow::RequestDisconnect() {
         return refusal;
     }
     if (inputBlocked_) {
-        return BusRefusal("Busy", "VelmoManager is still acting on the previous request");
+        return Refuse("Busy", QStringLiteral("VelmoManager is still acting on the previous request"));
     }
     disconnectAsked_ = disconnectAsked_ || connection_->OnDisconnectButton() > 0;
     return std::nullopt;
@@ -651,12 +647,12 @@ std::optional<Refusal> MainWindow::RequestDisconnect() {
 
 void MainWindow::LoadBox(sms::Box box, BoxDone done) {
     if (context_.closing.load() || flows_ == nullptr) {
-        done({}, BusRefusal("Closing", "VelmoManager is closing"));
+        done({}, Refuse("Closing", QStringLiteral("VelmoManager is closing")));
         return;
     }
     const int32_t state = context_.connectionState.load();
     if (state == kConnNone || state == kConnDeviceFound) {
-        done({}, BusRefusal("NoModem", "No modem is there to read messages from"));
+        done({}, Refuse("NoModem", QStringLiteral("No modem is there to read messages from")));
         return;
     }
     const uint32_t id = nextLoad_++;
@@ -670,8 +666,7 @@ void MainWindow::LoadBox(sms::Box box, BoxDone done) {
             CSmsFlow flow(session, prompt);
             job->rows = flow.OnShowBox(smspane::SmsPaneState{}, box).rows;
             if (prompt.First()) {
-                job->refusal =
-                    Refusal{QStringLiteral("com.brivanta.VelmoManager.Error.ReadFailed"), *prompt.First()};
+                job->refusal = Refuse("ReadFailed", *prompt.First());
             }
         },
         [queue, id] {
@@ -681,7 +676,7 @@ void MainWindow::LoadBox(sms::Box box, BoxDone done) {
         });
     if (!posted) {
         loads_.erase(id);
-        done({}, BusRefusal("Closing", "VelmoManager is closing"));
+        done({}, Refuse("Closing", QStringLiteral("VelmoManager is closing")));
     }
 }
 

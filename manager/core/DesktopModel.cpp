@@ -12,8 +12,6 @@ namespace velmo::manager {
 
 namespace {
 
-constexpr int kSignalLimit = 120;
-constexpr int kNoNetworkCode = 2;
 constexpr int kMaxBars = 5;
 constexpr int kLowBatteryPercent = 20;
 
@@ -22,10 +20,10 @@ bool Connected(int32_t state) {
 }
 
 int Dbm(int magnitude, int deviceStatusCode) {
-    if (magnitude <= 0 || deviceStatusCode == kNoNetworkCode) {
+    if (magnitude <= 0 || deviceStatusCode == settings::kNoNetworkCode) {
         return 0;
     }
-    return -std::min(magnitude, kSignalLimit);
+    return -std::min(magnitude, settings::kSignalLimit);
 }
 
 QString Duration(int64_t seconds) {
@@ -34,10 +32,6 @@ QString Duration(int64_t seconds) {
         .arg(s / 3600)
         .arg(s / 60 % 60, 2, 10, QLatin1Char('0'))
         .arg(s % 60, 2, 10, QLatin1Char('0'));
-}
-
-Refusal Refuse(const char* name, const QString& message) {
-    return {QStringLiteral("com.brivanta.VelmoManager.Error.") + QLatin1String(name), message};
 }
 
 // Refusals every request shares: the program going, and an Ethernet unit, which connects by itself.
@@ -53,6 +47,10 @@ std::optional<Refusal> CommonRefusal(const ModemSnapshot& s) {
 }
 
 }  // namespace
+
+Refusal Refuse(const char* name, const QString& message) {
+    return {QStringLiteral("com.brivanta.VelmoManager.Error.") + QLatin1String(name), message};
+}
 
 DesktopOptions DesktopOptions::Load() {
     RegistryKey key(QString::fromLatin1(kSettingKey), true);

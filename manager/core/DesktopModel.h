@@ -89,6 +89,8 @@ struct Refusal {
     QString name;
     QString message;
 };
+// The refusal com.brivanta.VelmoManager.Error.<name>.
+Refusal Refuse(const char* name, const QString& message);
 std::optional<Refusal> ConnectRefusal(const ModemSnapshot& snapshot);
 std::optional<Refusal> DisconnectRefusal(const ModemSnapshot& snapshot);
 

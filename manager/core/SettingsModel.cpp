@@ -143,8 +143,6 @@ constexpr const char* kStatusParameters[8][2] = {
     {nullptr, nullptr},
 };
 
-constexpr int kSignalLimit = 120;
-constexpr int kNoNetworkCode = 2;
 constexpr int kDirectoryNumberLength = 10;
 constexpr size_t kSequenceLength = 8;
 

@@ -126,6 +126,9 @@ using StatusTable = std::array<std::array<QString, 4>, 8>;
 StatusTable StatusTableFor(const StatusInputs& in);
 // A signal value as the table shows it: "- %d dBm" limited to 120, empty for 0 or while there is no network.
 QString SignalCell(int32_t magnitude, int deviceStatusCode);
+inline constexpr int kSignalLimit = 120;
+// The device status code while there is no network.
+inline constexpr int kNoNetworkCode = 2;
 
 // The information pane's values (132, 133, 134, 135, 139); all empty while no modem has been taken over.
 struct InformationValues {

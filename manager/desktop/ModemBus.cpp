@@ -62,8 +62,8 @@ CModemBus::CModemBus(IModemBusHost& host, const QDBusConnection& bus, QObject* p
 
 CModemBus::~CModemBus() {
     for (auto& [id, message] : pending_) {
-        bus_.send(message.createErrorReply(QStringLiteral("com.brivanta.VelmoManager.Error.Closing"),
-                                           QStringLiteral("VelmoManager is closing")));
+        const Refusal closing = Refuse("Closing", QStringLiteral("VelmoManager is closing"));
+        bus_.send(message.createErrorReply(closing.name, closing.message));
     }
     pending_.clear();
     Unregister();
@@ -140,7 +140,7 @@ void CModemBus::Publish(const ModemSnapshot& snapshot) {
     bus_.send(signal);
 }
 
-void CModemBus::Refuse(const Refusal& refusal) {
+void CModemBus::SendRefusal(const Refusal& refusal) {
     qCDebug(lcBus) << "refused:" << refusal.name;
     if (calledFromDBus()) {
         sendErrorReply(refusal.name, refusal.message);
@@ -149,22 +149,23 @@ void CModemBus::Refuse(const Refusal& refusal) {
 
 void CModemBus::Connect() {
     if (const std::optional<Refusal> refusal = host_.RequestConnect()) {
-        Refuse(*refusal);
+        SendRefusal(*refusal);
     }
 }
 
 void CModemBus::Disconnect() {
     if (const std::optional<Refusal> refusal = host_.RequestDisconnect()) {
-        Refuse(*refusal);
+        SendRefusal(*refusal);
     }
 }
 
 QList<QVariantMap> CModemBus::ListMessages(const QString& boxName) {
     const std::optional<sms::Box> box = BoxNamed(boxName);
     if (!box) {
-        Refuse({QStringLiteral("com.brivanta.VelmoManager.Error.UnknownBox"),
-                QStringLiteral("No box is called \"%1\"; the boxes are InBox, SavedBox, OutBox and DraftBox")
-                    .arg(boxName)});
+        SendRefusal(Refuse(
+            "UnknownBox",
+            QStringLiteral("No box is called \"%1\"; the boxes are InBox, SavedBox, OutBox and DraftBox")
+                .arg(boxName)));
         return {};
     }
     if (!calledFromDBus()) {

@@ -81,7 +81,7 @@ class CModemBus : public QObject, protected QDBusContext {
     QList<QVariantMap> ListMessages(const QString& box);
 
   private:
-    void Refuse(const Refusal& refusal);
+    void SendRefusal(const Refusal& refusal);
     void AnswerPending(uint32_t id, const std::vector<smspane::SmsRow>& rows,
                        const std::optional<Refusal>& refusal);
 
