@@ -9,6 +9,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPointer>
+#include <QProgressBar>
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QVBoxLayout>
@@ -392,6 +393,10 @@ void AdvancedConfigWindow::DownloadPrl(const QString& path) {
     dialog->setMinimumDuration(0);
     dialog->setAutoClose(false);
     dialog->setAutoReset(false);
+    progressBar_ = new QProgressBar(dialog);
+    progressBar_->setRange(0, 1);
+    progressBar_->setValue(0);
+    dialog->setBar(progressBar_);
     progress_ = dialog;
     progressUpdates_ = 0;
     // The flow thread only leaves the latest counts here and posts a wake-up when none is pending.
@@ -429,6 +434,7 @@ void AdvancedConfigWindow::DownloadPrl(const QString& path) {
                    if (progress_ != nullptr) {
                        progress_->deleteLater();
                        progress_ = nullptr;
+                       progressBar_ = nullptr;
                    }
                    if (*version) {
                        portText_->setText(Tr::tr("PRL version now in the modem: %1").arg(**version));
@@ -444,8 +450,10 @@ void AdvancedConfigWindow::ShowProgress(int sent, int total) {
         return;
     }
     ++progressUpdates_;
-    progress_->setMaximum(std::max(total, 1));
-    progress_->setValue(std::min(sent, std::max(total, 1)));
+    // Through the bar: the dialog's own setValue runs the event loop of a modal dialog, where the download's
+    // end could delete the dialog under it.
+    progressBar_->setMaximum(std::max(total, 1));
+    progressBar_->setValue(std::min(sent, std::max(total, 1)));
     progress_->setLabelText(Tr::tr("Block %1 of %2 sent").arg(sent).arg(total));
 }
 

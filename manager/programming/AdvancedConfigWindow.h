@@ -17,6 +17,7 @@ class QCheckBox;
 class QComboBox;
 class QLabel;
 class QLineEdit;
+class QProgressBar;
 class QProgressDialog;
 class QPushButton;
 
@@ -91,6 +92,7 @@ class AdvancedConfigWindow : public QDialog {
     QCheckBox* spcChange_ = nullptr;
     QLabel* portText_ = nullptr;
     QProgressDialog* progress_ = nullptr;
+    QProgressBar* progressBar_ = nullptr;  // progress_'s bar
     int progressUpdates_ = 0;
     bool prlVersionShown_ = false;
     QTimer tick_;
