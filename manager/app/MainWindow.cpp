@@ -369,6 +369,7 @@ void MainWindow::OnButton(int id) {
             StartClosing();
             break;
         case kConnect:
+            StopReconnecting();
             BlockInput(connection_->OnConnectButton());
             break;
         case kDisconnect: {
@@ -581,6 +582,8 @@ ModemSnapshot MainWindow::Snapshot() const {
     s.closing = context_.closing.load();
     s.connectionStart = context_.connectionStart.load();
     s.disconnectAsked = disconnectAsked_ || context_.disconnectRequested.load() != 0;
+    s.ownCall = context_.ownCall.load();
+    s.automaticDial = reconnect_.Active();
     s.cardQuestionKind = context_.cardQuestionKind.load();
     s.cardQuestions = context_.cardQuestions.load();
     s.dialErrors = context_.dialErrors.load();
@@ -601,14 +604,45 @@ void MainWindow::UpdateDesktop() {
     }
     // Nothing pops up while the user is looking at the main window itself.
     const bool watched = isActiveWindow();
-    for (const DesktopNotice& notice : events_.Update(s)) {
+    const auto notify = [&](const DesktopNotice& notice) {
         if (desktop_.notifications && !watched && !s.closing) {
             notifier_->Notify(notice.title, notice.body.toHtmlEscaped(), notice.icon);
         }
+    };
+    for (const DesktopNotice& notice : events_.Update(s)) {
+        notify(notice);
     }
+    ReconnectInputs in;
+    in.enabled = desktop_.reconnect;
+    in.connectionState = s.connectionState;
+    in.ownCall = s.ownCall;
+    in.disconnectAsked = s.disconnectAsked;
+    in.closing = s.closing;
+    in.dialErrors = s.dialErrors;
+    switch (reconnect_.Update(in, clock_.TickCount())) {
+        case CReconnect::Action::Dial:
+            qCInfo(lcMainWindow) << "dialling again after a drop, attempt" << reconnect_.Attempt();
+            context_.automaticDial.store(true);
+            connection_->OnConnectButton();
+            break;
+        case CReconnect::Action::GaveUp: {
+            const DesktopNotice notice = ReconnectFailedNotice();
+            Prompt().MessageNoWait(notice.body, Tr::tr("Połączenie"), PromptIcon::Exclamation);
+            notify(notice);
+            break;
+        }
+        case CReconnect::Action::None:
+            break;
+    }
+    context_.automaticDial.store(reconnect_.Active());
     if (!Connected(s.connectionState)) {
         disconnectAsked_ = false;
     }
+}
+
+void MainWindow::StopReconnecting() {
+    reconnect_.Cancel();
+    context_.automaticDial.store(false);
 }
 
 void MainWindow::ToggleShown() {
@@ -630,6 +664,7 @@ std::optional<Refusal> MainWindow::RequestConnect() {
         return Refuse("Busy", QStringLiteral("VelmoManager is still acting on the previous request"));
     }
     // The button's request; the window stays as it was, since nobody clicked it.
+    StopReconnecting();
     connection_->OnConnectButton();
     return std::nullopt;
 }

@@ -16,6 +16,7 @@
 #include "manager/core/DesktopModel.h"
 #include "manager/core/DeviceContext.h"
 #include "manager/core/ModemSession.h"
+#include "manager/core/Reconnect.h"
 #include "manager/core/StatusModel.h"
 #include "manager/desktop/ModemBus.h"
 
@@ -195,6 +196,8 @@ class MainWindow : public QWidget, private IModemBusHost {
     // A box read for the bus has come back from the flow thread.
     void OnBoxLoaded(const std::vector<uint8_t>& token);
     void ToggleShown();
+    // A connect asked for by the user ends the automatic attempts.
+    void StopReconnecting();
 
     CSettings& settings_;
     Options options_;
@@ -252,6 +255,8 @@ class MainWindow : public QWidget, private IModemBusHost {
     CTrayIcon* tray_ = nullptr;
     CModemBus* bus_ = nullptr;
     CDesktopEvents events_;
+    // Dialling again after a drop ("Pulpit"), on the window's clock.
+    CReconnect reconnect_;
     // The user asked the connection to end; cleared when a new one is made.
     bool disconnectAsked_ = false;
     int signalLevel_ = 0;

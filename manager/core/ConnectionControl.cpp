@@ -169,7 +169,9 @@ uint32_t CConnectionControl::OnDialState(uintptr_t connection, uint32_t state, u
         std::snprintf(head, sizeof head, "Error %-3d: ", code);
         const QString text = QString::fromStdString(dialup::DialErrorText(code)).left(kDialErrorTextMax);
         context_.RecordDialError((QString::fromLatin1(head) + text).toStdString());
-        prompt_.MessageNoWait(QString::fromLatin1(head) + text, Tr::tr("Połączenie"), PromptIcon::Stop);
+        if (!context_.automaticDial.load()) {
+            prompt_.MessageNoWait(QString::fromLatin1(head) + text, Tr::tr("Połączenie"), PromptIcon::Stop);
+        }
         return 1;
     }
     QString text;
@@ -181,6 +183,7 @@ uint32_t CConnectionControl::OnDialState(uintptr_t connection, uint32_t state, u
         context_.connectRequested.store(0);
         view_.SetConnectedLook(true);
         context_.connectionStart.store(hooks_.nowSeconds ? hooks_.nowSeconds() : SystemSeconds());
+        context_.ownCall.store(true);
     }
     return 1;
 }
@@ -319,6 +322,7 @@ EvaluationOutcome CConnectionControl::Evaluate() {
         return out;
     }
     connectedCount_ = 0;
+    context_.ownCall.store(false);
     view_.SetStatusText(Tr::tr("Połączono"));
     context_.connectionState.store(kConnConnected);
     SetDeviceStatusCode(3);

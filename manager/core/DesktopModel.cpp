@@ -58,6 +58,7 @@ DesktopOptions DesktopOptions::Load() {
     o.trayIcon = key.ReadDword(QString::fromLatin1(kTrayIconKey), 1) != 0;
     o.notifications = key.ReadDword(QString::fromLatin1(kNotificationsKey), 1) != 0;
     o.busInterface = key.ReadDword(QString::fromLatin1(kBusKey), 1) != 0;
+    o.reconnect = key.ReadDword(QString::fromLatin1(kReconnectKey), 0) != 0;
     return o;
 }
 
@@ -66,6 +67,7 @@ void DesktopOptions::Save() const {
     key.WriteDword(QString::fromLatin1(kTrayIconKey), trayIcon ? 1 : 0);
     key.WriteDword(QString::fromLatin1(kNotificationsKey), notifications ? 1 : 0);
     key.WriteDword(QString::fromLatin1(kBusKey), busInterface ? 1 : 0);
+    key.WriteDword(QString::fromLatin1(kReconnectKey), reconnect ? 1 : 0);
 }
 
 void FillModemValues(ModemSnapshot& s, const ModemStatusRecord& status, const UserStatus& user,
@@ -245,6 +247,12 @@ std::optional<Refusal> DisconnectRefusal(const ModemSnapshot& s) {
     return std::nullopt;
 }
 
+DesktopNotice ReconnectFailedNotice() {
+    return {DesktopNotice::ReconnectFailed, Tr::tr("Nie udało się połączyć ponownie"),
+            Tr::tr("Połączenie zostało przerwane, a trzy próby ponownego połączenia nie powiodły się."),
+            QStringLiteral("network-error")};
+}
+
 std::vector<DesktopNotice> CDesktopEvents::Update(const ModemSnapshot& s) {
     std::vector<DesktopNotice> out;
     if (s.cardQuestions != cardQuestions_) {
@@ -259,8 +267,10 @@ std::vector<DesktopNotice> CDesktopEvents::Update(const ModemSnapshot& s) {
     }
     if (s.dialErrors != dialErrors_) {
         dialErrors_ = s.dialErrors;
-        out.push_back({DesktopNotice::DialError, Tr::tr("Błąd połączenia"), s.lastDialError.trimmed(),
-                       QStringLiteral("network-error")});
+        if (!s.automaticDial) {
+            out.push_back({DesktopNotice::DialError, Tr::tr("Błąd połączenia"), s.lastDialError.trimmed(),
+                           QStringLiteral("network-error")});
+        }
     }
     const int32_t before = state_;
     state_ = s.connectionState;

@@ -12,15 +12,18 @@
 
 namespace velmo::manager {
 
-// The "Pulpit" tab's switches, under "Setting"; each on unless stored as 0.
+// The "Pulpit" tab's switches, under "Setting".
 struct DesktopOptions {
     static constexpr char kTrayIconKey[] = "Tray Icon";
     static constexpr char kNotificationsKey[] = "Desktop Notifications";
     static constexpr char kBusKey[] = "DBus Interface";
+    static constexpr char kReconnectKey[] = "Automatic Reconnect";
 
     bool trayIcon = true;
     bool notifications = true;
     bool busInterface = true;
+    // Off unless stored as 1.
+    bool reconnect = false;
     bool operator==(const DesktopOptions&) const = default;
 
     // Read on the calling thread's settings object (missing values are written as 1).
@@ -53,6 +56,9 @@ struct ModemSnapshot {
     int64_t connectionStart = 0;
     // The user asked this connection to end (button, menu, bus or shutdown).
     bool disconnectAsked = false;
+    // The connection was dialled by this manager; a dial of its own after a drop is under way.
+    bool ownCall = false;
+    bool automaticDial = false;
     uint32_t cardQuestions = 0;
     int32_t cardQuestionKind = 0;
     uint32_t dialErrors = 0;
@@ -96,7 +102,7 @@ std::optional<Refusal> DisconnectRefusal(const ModemSnapshot& snapshot);
 
 // A desktop notice: summary, body (plain text) and a themed icon name.
 struct DesktopNotice {
-    enum Kind { CardPin, CardPuk, Connected, ConnectionLost, LowBattery, DialError };
+    enum Kind { CardPin, CardPuk, Connected, ConnectionLost, LowBattery, DialError, ReconnectFailed };
     Kind kind;
     QString title;
     QString body;
@@ -106,7 +112,10 @@ struct DesktopNotice {
 // Turns successive snapshots into notices, each once per event: the card asking for a code, a connection
 // made, a connection lost (connected or dormant, then ready, no network or no device without the user
 // asking), the battery at or below 20 % on battery power (again only after it rose above or was charged), a
-// dial error. The first snapshot only sets the baseline of the counters.
+// dial error (not while the manager dials again by itself after a drop).
+// The one notice after the last attempt to connect again has failed, and the message box's text.
+DesktopNotice ReconnectFailedNotice();
+
 class CDesktopEvents {
   public:
     std::vector<DesktopNotice> Update(const ModemSnapshot& snapshot);

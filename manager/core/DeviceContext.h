@@ -105,6 +105,11 @@ struct DeviceContext {
     std::atomic<int32_t> voiceMail{0};
     // Seconds since the epoch when the call connected; 0 before.
     std::atomic<int64_t> connectionStart{0};
+    // The connection now or last up was dialled by this manager (set by the dial callback when it connects,
+    // cleared when the worker finds traffic another program made).
+    std::atomic<bool> ownCall{false};
+    // Set by the window thread while it dials again by itself after a drop: a dial error then shows no box.
+    std::atomic<bool> automaticDial{false};
     // Set by a trigger, cleared by the notice window when its sequence ends.
     std::array<std::atomic<bool>, 3> noticeShown{};
     // Set by a screen while it holds the worker paused (the settings window's Apply after a modem reset): the

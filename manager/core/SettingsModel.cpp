@@ -95,6 +95,9 @@ constexpr LayoutRow kDesktopRows[] = {
     {kBusBox, K::CheckBox,
      QT_TRANSLATE_NOOP("velmo::manager::Tr", "Udostępniaj stan modemu innym programom (D-Bus)"), W(2, 16),
      H(14, 30), W(15, 16), H(14, 30) + H(1, 14)},
+    {kReconnectBox, K::CheckBox,
+     QT_TRANSLATE_NOOP("velmo::manager::Tr", "Łącz ponownie po zerwaniu połączenia (po 5, 15 i 30 s)"),
+     W(2, 16), H(17, 30), W(15, 16), H(17, 30) + H(1, 14)},
 };
 
 constexpr LayoutRow kStatusRows[] = {

@@ -78,13 +78,15 @@ enum ControlId : int {
     kTrayIconBox = 170,
     kNotificationsBox = 171,
     kBusBox = 172,
+    kReconnectBox = 173,
 };
 
 std::span<const LayoutRow> GeneralLayout();
 std::span<const LayoutRow> ProfilesLayout();
 std::span<const LayoutRow> StatusLayout();
 std::span<const LayoutRow> RuimLayout();
-// The "Pulpit" pane: the tray icon, the desktop notices and the D-Bus interface, each switched on its own.
+// The "Pulpit" pane: the tray icon, the desktop notices, the D-Bus interface and connecting again after a
+// drop, each switched on its own.
 std::span<const LayoutRow> DesktopLayout();
 // The information pane; the general pane shows the icon, the frame and the two product texts of it too.
 std::span<const LayoutRow> InformationLayout();

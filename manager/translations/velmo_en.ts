@@ -1073,5 +1073,17 @@ To unblock the modem, contact your operator.</translation>
         <source>Zakończ</source>
         <translation>Quit</translation>
     </message>
+    <message>
+        <source>Nie udało się połączyć ponownie</source>
+        <translation>Could not reconnect</translation>
+    </message>
+    <message>
+        <source>Połączenie zostało przerwane, a trzy próby ponownego połączenia nie powiodły się.</source>
+        <translation>The connection was lost, and three attempts to reconnect failed.</translation>
+    </message>
+    <message>
+        <source>Łącz ponownie po zerwaniu połączenia (po 5, 15 i 30 s)</source>
+        <translation>Reconnect after a dropped connection (after 5, 15 and 30 s)</translation>
+    </message>
 </context>
 </TS>

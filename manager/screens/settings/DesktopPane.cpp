@@ -20,6 +20,7 @@ DesktopPane::DesktopPane(const PaneServices& services, QWidget* parent)
     tray_ = box(kTrayIconBox);
     notifications_ = box(kNotificationsBox);
     bus_ = box(kBusBox);
+    reconnect_ = box(kReconnectBox);
 }
 
 DesktopOptions DesktopPane::Options() const {
@@ -27,6 +28,7 @@ DesktopOptions DesktopPane::Options() const {
     o.trayIcon = tray_->isChecked();
     o.notifications = notifications_->isChecked();
     o.busInterface = bus_->isChecked();
+    o.reconnect = reconnect_->isChecked();
     return o;
 }
 
@@ -35,6 +37,7 @@ void DesktopPane::Load() {
     tray_->setChecked(loaded_.trayIcon);
     notifications_->setChecked(loaded_.notifications);
     bus_->setChecked(loaded_.busInterface);
+    reconnect_->setChecked(loaded_.reconnect);
     SetChanged(false);
 }
 

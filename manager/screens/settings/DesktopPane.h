@@ -1,5 +1,5 @@
-// The "Pulpit" tab: the tray icon, the desktop notices and the D-Bus interface, each switched on or off.
-// Apply stores the switches and asks the main window to take them up.
+// The "Pulpit" tab: the tray icon, the desktop notices, the D-Bus interface and connecting again after a
+// drop, each switched on or off. Apply stores the switches and asks the main window to take them up.
 #pragma once
 
 #include "SettingsPane.h"
@@ -21,6 +21,7 @@ class DesktopPane : public SettingsPane {
     QCheckBox* TrayIconBox() const { return tray_; }
     QCheckBox* NotificationsBox() const { return notifications_; }
     QCheckBox* BusBox() const { return bus_; }
+    QCheckBox* ReconnectBox() const { return reconnect_; }
 
   private:
     void OnClicked();
@@ -28,6 +29,7 @@ class DesktopPane : public SettingsPane {
     QCheckBox* tray_ = nullptr;
     QCheckBox* notifications_ = nullptr;
     QCheckBox* bus_ = nullptr;
+    QCheckBox* reconnect_ = nullptr;
     DesktopOptions loaded_;
 };
 
