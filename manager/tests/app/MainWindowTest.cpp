@@ -641,6 +641,47 @@ class MainWindowTest : public QObject {
         QDBusConnection::disconnectFromBus(QStringLiteral("velmo-test-notices"));
     }
 
+    // Switched on, a connection that drops is dialled again after 5 s, with no box of its own.
+    void aDroppedConnectionIsDialledAgain() {
+        QVERIFY(PrepareSettingsFile());
+        DesktopOptions options;
+        options.reconnect = true;
+        options.Save();
+        QVERIFY(UseLinkingPppd());
+        StartStandIn("healthy-evdo");
+        StartManager();
+        QVERIFY(window_->Desktop().reconnect);
+        QTRY_COMPARE_WITH_TIMEOUT(window_->Panel()->StatusText(), QStringLiteral("Gotowy"), kReadyWaitMs);
+        const QString dir = rig_.Dir();
+        QTest::mouseClick(window_->Button(MainWindow::kConnect), Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(dir + QStringLiteral("/pppd-up")), kDialWaitMs);
+        std::string why;
+        QVERIFY(rig_.Sim().SetField("traffic", "1", &why));
+        QTRY_COMPARE_WITH_TIMEOUT(window_->Context().connectionState.load(), int32_t(kConnConnected),
+                                  kReadyWaitMs);
+
+        // The modem hangs up: the link goes, the traffic ends.
+        QFile::remove(dir + QStringLiteral("/pppd-up"));
+        QFile drop(dir + QStringLiteral("/pppd-drop"));
+        QVERIFY(drop.open(QIODevice::WriteOnly));
+        drop.close();
+        QVERIFY(rig_.Sim().SetField("traffic", "0", &why));
+        QElapsedTimer sinceDrop;
+        sinceDrop.start();
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(dir + QStringLiteral("/pppd-up")), kDialWaitMs);
+        QVERIFY2(sinceDrop.elapsed() >= 4000, qPrintable(QString::number(sinceDrop.elapsed())));
+        QVERIFY(rig_.Sim().SetField("traffic", "1", &why));
+        QTRY_COMPARE_WITH_TIMEOUT(window_->Context().connectionState.load(), int32_t(kConnConnected),
+                                  kReadyWaitMs);
+        const std::vector<std::string> commands = rig_.AtPort().Commands();
+        QCOMPARE(std::count(commands.begin(), commands.end(), "ATD#777"), 2);
+        // The hang-up itself is the service's error; the automatic dial adds none.
+        const std::vector<PromptRecord> messages = prompt_.Messages();
+        QCOMPARE(messages.size(), size_t(1));
+        QVERIFY2(messages[0].text.startsWith(QStringLiteral("Error 619")), qPrintable(messages[0].text));
+        qunsetenv("VELMO_PPPD_PATH");
+    }
+
     // The card asking for its PIN, a dial error and a low battery reach the desktop, each once.
     void theCardADialErrorAndALowBatteryReachTheDesktop() {
         QDBusConnection serverBus =
@@ -723,7 +764,7 @@ class MainWindowTest : public QObject {
 
   private:
     // pppd is a stand-in script here (this kernel has no PPP): it reports a link that came up and stays until
-    // it is told to terminate.
+    // it is told to terminate, or until the file pppd-drop appears (the modem hung up).
     bool UseLinkingPppd() {
         const QString dir = rig_.Dir();
         QFile script(dir + QStringLiteral("/pppd"));
@@ -738,7 +779,9 @@ class MainWindowTest : public QObject {
                            "'Connect: ppp0 <--> /dev/ttyUSB1' 'local  IP address 10.64.64.65' "
                            "'remote IP address 10.112.112.112'\n"
                            "touch %1/pppd-up\n"
-                           "while :; do sleep 0.05; done\n")
+                           "while [ ! -e %1/pppd-drop ]; do sleep 0.05; done\n"
+                           "rm -f %1/pppd-drop\n"
+                           "echo 'Modem hangup'; echo 'Connection terminated.'; exit 16\n")
                 .arg(dir)
                 .toUtf8());
         script.close();
