@@ -80,10 +80,6 @@ class QuietPrompt final : public IUserPrompt {
     }
     std::optional<QString> first_;
 };
-
-bool Connected(int32_t state) {
-    return state == kConnConnected || state == kConnDormant;
-}
 }  // namespace
 
 // The library's one window message. Report 17 (a message has arrived) is copied on the reader thread into the
@@ -635,7 +631,7 @@ void MainWindow::UpdateDesktop() {
             break;
     }
     context_.automaticDial.store(reconnect_.Active());
-    if (!Connected(s.connectionState)) {
+    if (!CallUp(s.connectionState)) {
         disconnectAsked_ = false;
     }
 }

@@ -15,10 +15,6 @@ namespace {
 constexpr int kMaxBars = 5;
 constexpr int kLowBatteryPercent = 20;
 
-bool Connected(int32_t state) {
-    return state == kConnConnected || state == kConnDormant;
-}
-
 int Dbm(int magnitude, int deviceStatusCode) {
     if (magnitude <= 0 || deviceStatusCode == settings::kNoNetworkCode) {
         return 0;
@@ -206,7 +202,7 @@ QString TrayTooltip(const ModemSnapshot& s, int64_t now) {
         lines << (s.onBattery ? Tr::tr("Bateria: %1 %").arg(s.batteryPercent)
                               : Tr::tr("Bateria: %1 %, zasilanie zewnętrzne").arg(s.batteryPercent));
     }
-    if (Connected(s.connectionState) && s.connectionStart > 0) {
+    if (CallUp(s.connectionState) && s.connectionStart > 0) {
         lines << Tr::tr("Czas połączenia: %1").arg(Duration(now - s.connectionStart));
     }
     return lines.join(QLatin1Char('\n'));
@@ -238,7 +234,7 @@ std::optional<Refusal> DisconnectRefusal(const ModemSnapshot& s) {
     if (auto common = CommonRefusal(s)) {
         return common;
     }
-    if (!Connected(s.connectionState)) {
+    if (!CallUp(s.connectionState)) {
         return Refuse("NotConnected", QStringLiteral("The modem is not connected"));
     }
     if (!s.disconnectEnabled) {
@@ -274,7 +270,7 @@ std::vector<DesktopNotice> CDesktopEvents::Update(const ModemSnapshot& s) {
     }
     const int32_t before = state_;
     state_ = s.connectionState;
-    if (s.connectionState == kConnConnected && !Connected(before)) {
+    if (s.connectionState == kConnConnected && !CallUp(before)) {
         out.push_back({DesktopNotice::Connected, Tr::tr("Połączono"),
                        s.networkType.isEmpty()
                            ? Tr::tr("Połączenie z Internetem nawiązane.")
@@ -283,7 +279,7 @@ std::vector<DesktopNotice> CDesktopEvents::Update(const ModemSnapshot& s) {
     }
     const bool dropped = s.connectionState == kConnReady || s.connectionState == kConnNoNetwork ||
                          s.connectionState == kConnNone;
-    if (Connected(before) && dropped && !s.disconnectAsked && !s.closing) {
+    if (CallUp(before) && dropped && !s.disconnectAsked && !s.closing) {
         out.push_back({DesktopNotice::ConnectionLost, Tr::tr("Połączenie przerwane"),
                        Tr::tr("Połączenie z Internetem zostało przerwane."),
                        QStringLiteral("network-offline")});

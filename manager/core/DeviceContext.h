@@ -62,6 +62,11 @@ enum ConnectionStateValue : int32_t {
     kConnDormant = 8,
 };
 
+// A call is up: connected, or connected and dormant.
+inline bool CallUp(int32_t connectionState) {
+    return connectionState == kConnConnected || connectionState == kConnDormant;
+}
+
 // The capability value when the device gives no extended user status.
 inline constexpr int32_t kNoUserStatus = 0xFFFD;
 inline bool LacksUserStatus(int32_t capability) {

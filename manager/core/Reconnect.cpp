@@ -4,10 +4,6 @@ namespace velmo::manager {
 
 namespace {
 
-bool Connected(int32_t state) {
-    return state == kConnConnected || state == kConnDormant;
-}
-
 bool Dropped(int32_t state) {
     return state == kConnReady || state == kConnNoNetwork || state == kConnNone;
 }
@@ -28,7 +24,7 @@ CReconnect::Action CReconnect::Update(const ReconnectInputs& in, uint32_t now) {
     const int32_t before = state_;
     state_ = in.connectionState;
     if (phase_ == Phase::Idle) {
-        if (in.enabled && in.ownCall && Connected(before) && Dropped(in.connectionState) &&
+        if (in.enabled && in.ownCall && CallUp(before) && Dropped(in.connectionState) &&
             !in.disconnectAsked && !in.closing) {
             phase_ = Phase::Waiting;
             attempt_ = 1;
@@ -38,7 +34,7 @@ CReconnect::Action CReconnect::Update(const ReconnectInputs& in, uint32_t now) {
         }
         return Action::None;
     }
-    if (!in.enabled || in.closing || in.disconnectAsked || Connected(in.connectionState)) {
+    if (!in.enabled || in.closing || in.disconnectAsked || CallUp(in.connectionState)) {
         Stop();
         return Action::None;
     }
