@@ -331,6 +331,15 @@ bool CModemWrapper::HangUp() {
     return Call([&](IOrvikModem& m) { r = m.HangUp(1); }) && r == 0;
 }
 
+std::optional<ConnectionStatistics> CModemWrapper::ConnectionStatisticsOfCall() {
+    ConnectionStatistics out{};
+    int32_t r = -1;
+    if (!Call([&](IOrvikModem& m) { r = m.GetConnectionStatistics(&out); }) || r != 0) {
+        return std::nullopt;
+    }
+    return out;
+}
+
 std::string CModemWrapper::LibraryVersion() {
     const char* text = nullptr;
     int32_t r = -1;

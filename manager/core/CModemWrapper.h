@@ -102,6 +102,8 @@ class CModemWrapper {
     bool Dial(DialStateCallback callback, const std::string& entry, const std::string& number,
               const std::string& user, const std::string& password);
     bool HangUp();
+    // The dial-up service's counters of the library's call; all zero while no call is up.
+    std::optional<ConnectionStatistics> ConnectionStatisticsOfCall();
     std::string LibraryVersion();
     std::string DiscoveredAddress();
     // The first 16-bit value of the RF block A (signed), -1 when nothing is bound; the last value read while

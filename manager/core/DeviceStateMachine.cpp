@@ -4,6 +4,7 @@
 #include <QLoggingCategory>
 #include <algorithm>
 #include <cstdio>
+#include <ctime>
 
 #include "CModemWrapper.h"
 #include "CardFlow.h"
@@ -14,6 +15,7 @@
 #include "Settings.h"
 #include "StatusModel.h"
 #include "Texts.h"
+#include "Traffic.h"
 #include "UserPrompt.h"
 
 Q_LOGGING_CATEGORY(lcState, "velmo.manager.state", QtWarningMsg)
@@ -342,6 +344,9 @@ void CDeviceStateMachine::StepNoModem() {
 
 void CDeviceStateMachine::CloseEnding() {
     wrapper_.Close();
+    if (hooks_.traffic != nullptr) {
+        hooks_.traffic->End();
+    }
     retry_.store(0);
     context_.connectionState.store(kConnNone);
     SetDeviceStatusCode(0);
@@ -603,8 +608,34 @@ void CDeviceStateMachine::StepEvaluate() {
     }
 }
 
+// Once a cycle: what the call this manager dialled has moved, read here rather than by the window, which
+// would wait behind the wrapper's lock. The dial-up service's connection time also corrects the start the
+// duration display counts from (the dial callback set it when the call came up).
+void CDeviceStateMachine::CountTraffic() {
+    if (!context_.ownCall.load() || !CallUp(context_.connectionState.load())) {
+        if (hooks_.traffic != nullptr) {
+            hooks_.traffic->End();
+        }
+        return;
+    }
+    const std::optional<ConnectionStatistics> stats = wrapper_.ConnectionStatisticsOfCall();
+    if (!stats || stats->Size == 0) {
+        return;  // the service knows no call (yet)
+    }
+    const int64_t now = hooks_.nowSeconds ? hooks_.nowSeconds() : static_cast<int64_t>(std::time(nullptr));
+    if (hooks_.traffic != nullptr) {
+        hooks_.traffic->Feed(*stats, now);
+    }
+    const int64_t start = now - stats->ConnectDuration / 1000;
+    const int64_t shown = context_.connectionStart.load();
+    if (shown == 0 || shown - start > 2 || start - shown > 2) {
+        context_.connectionStart.store(start);
+    }
+}
+
 // State 42.
 void CDeviceStateMachine::StepCycleEnd() {
+    CountTraffic();
     wait_.store(kStepWait);
     SetState(DM_STATE_USB_IDLE_8);
     retry_.store(0);

@@ -17,6 +17,7 @@ namespace velmo::manager {
 class CConnectionControl;
 class CModemWrapper;
 class CSettings;
+class CTrafficMeter;
 class IDeviceView;
 class IUserPrompt;
 struct UserStatus;
@@ -26,6 +27,10 @@ struct MachineHooks {
     std::function<bool()> driverReportsDevice;
     // The preset profile on the first start with a device; true when it created profiles.
     std::function<bool()> createPreset;
+    // Counts the data of the calls this manager dialled, once a polling cycle; may be null.
+    CTrafficMeter* traffic = nullptr;
+    // Seconds since the epoch, for the day a call's traffic is counted on and its start.
+    std::function<int64_t()> nowSeconds;
 };
 
 // Exit codes of Run().
@@ -97,6 +102,7 @@ class CDeviceStateMachine {
     void CloseEnding();
     void DecodeUserStatus(const std::array<uint16_t, 8>& words, UserStatus* user);
     void CopyStatus(const UserStatus* user);
+    void CountTraffic();
     void SetDeviceStatusCode(int code);
     void SetLinkType(int32_t type);
     void Trace(const std::string& line);

@@ -303,7 +303,7 @@ TEST_F(MachineTest, ScreenLockStopsTheWorkerThread) {
     std::atomic<int> steps{0};
     machine_ = std::make_unique<CDeviceStateMachine>(context_, wrapper_, settings_, view_, prompt_,
                                                      platform::RealClock(), *control_,
-                                                     MachineHooks{[] { return true; }, {}});
+                                                     MachineHooks{[] { return true; }, {}, nullptr, {}});
     machine_->SetTrace([&](const std::string& line) {
         if (line.rfind("t=", 0) == 0 && line.find("paused") == std::string::npos &&
             line.find("resumed") == std::string::npos) {
@@ -486,7 +486,7 @@ TEST_F(CardTest, PukEntryProblems) {
         prompt.puks = {c.entry};
         CConnectionControl control(context, wrapper, settings, view, prompt, nullptr, {});
         CDeviceStateMachine machine(context, wrapper, settings, view, prompt, clock, control,
-                                    {[] { return true; }, {}});
+                                    {[] { return true; }, {}, nullptr, {}});
         bool closedBefore = false;
         clock.At(2500, [&] {
             closedBefore = context.closing.load();
