@@ -17,6 +17,7 @@
 #include "QtDeviceView.h"
 #include "manager/core/ConnectionControl.h"
 #include "manager/core/DeviceStateMachine.h"
+#include "manager/core/Diagnostics.h"
 #include "manager/core/HandOffQueue.h"
 #include "manager/core/NetworkSetupModel.h"
 #include "manager/core/PortDetection.h"
@@ -27,6 +28,7 @@
 #include "manager/core/SmsFlow.h"
 #include "manager/core/SmsNotice.h"
 #include "manager/core/Texts.h"
+#include "manager/core/Traffic.h"
 #include "manager/desktop/DesktopNotifier.h"
 #include "manager/programming/AdvancedConfigWindow.h"
 #include "manager/screens/AdvancedStatusDialog.h"
@@ -69,6 +71,7 @@ class QuietPrompt final : public IUserPrompt {
     bool AskSpc(QString*) override { return false; }
     bool AskSpcAgain(QString*) override { return false; }
     bool AskOpenFile(const QString&, const QString&, QString*) override { return false; }
+    bool AskSaveFile(const QString&, const QString&, QString*) override { return false; }
     bool AskProfile(const QString&, ProfileRecord*) override { return false; }
     const std::optional<QString>& First() const { return first_; }
 
@@ -279,6 +282,8 @@ bool MainWindow::Create() {
     services.reloadSettings = [this] { ReloadSettings(); };
     services.productText = settings::ProductText(QString::fromStdString(wrapper_.LibraryVersion()));
     services.profiles = profiles_.get();
+    traffic_ = std::make_unique<CTrafficMeter>(TrafficFilePath());
+    services.traffic = traffic_.get();
     settingsWindow_ = new SettingsWindow(std::move(services), *flows_, this);
     connect(settingsWindow_, &SettingsWindow::finished, this, [this] {
         show();
@@ -335,6 +340,8 @@ void MainWindow::StartWorker() {
         return DriverReportsDevice(settings_.Record().automaticPort.load() != 0, wrapper_.OsClass());
     };
     hooks.createPreset = [this] { return profiles_->CreatePreset(false); };
+    hooks.traffic = traffic_.get();
+    hooks.nowSeconds = [] { return static_cast<int64_t>(std::time(nullptr)); };
     machine_ = std::make_unique<CDeviceStateMachine>(context_, wrapper_, settings_, *view_, Prompt(), clock_,
                                                      *connection_, std::move(hooks));
     ProcessFlags::workerRunning.store(true);
@@ -472,6 +479,9 @@ void MainWindow::Shutdown() {
         if (worker_.joinable()) {
             worker_.join();
         }
+        if (traffic_ != nullptr) {
+            traffic_->Save();
+        }
         wrapper_.Close();
         wrapper_.Unbind();
     } else {
@@ -545,6 +555,9 @@ void MainWindow::ApplyDesktopOptions() {
     if (shutdownStarted_) {
         return;
     }
+    if (diagnostics::Enabled() != desktop_.diagnostics) {
+        diagnostics::SetEnabled(desktop_.diagnostics);
+    }
     tray_->SetShown(desktop_.trayIcon);
     if (!tray_->Shown() && isHidden() && !shutDown_) {
         // Only the tray could bring a hidden window back.
@@ -584,6 +597,9 @@ ModemSnapshot MainWindow::Snapshot() const {
     s.cardQuestions = context_.cardQuestions.load();
     s.dialErrors = context_.dialErrors.load();
     s.lastDialError = QString::fromStdString(context_.LastDialError());
+    if (traffic_ != nullptr && s.ownCall && CallUp(s.connectionState)) {
+        s.traffic = traffic_->Current();
+    }
     FillModemValues(s, context_.StatusCopy(), context_.User(), context_.capability.load(),
                     context_.deviceStatusCode.load());
     return s;

@@ -206,6 +206,8 @@ class MainWindow : public QWidget, private IModemBusHost {
     CModemWrapper wrapper_;
     std::unique_ptr<dialup::IDialupService> dialup_;
     std::unique_ptr<CProfiles> profiles_;
+    // Fed by the worker, read by the tooltip and the "Pulpit" tab.
+    std::unique_ptr<CTrafficMeter> traffic_;
     // The view and the prompt outlive the window when the worker does not end in time.
     QtDeviceView* view_ = nullptr;
     QtUserPrompt* prompt_ = nullptr;

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "MainWindow.h"
+#include "manager/core/Diagnostics.h"
 #include "manager/core/Language.h"
 #include "manager/core/RegistryKey.h"
 #include "manager/core/Settings.h"
@@ -89,6 +90,8 @@ static bool SaveTrayIcons(const QString& dir) {
 int main(int argc, char* argv[]) {
     QElapsedTimer started;
     started.start();
+    // Kept in memory from the start, for "Zapisz diagnostykę…".
+    velmo::manager::diagnostics::Install();
     QApplication app(argc, argv);
     QApplication::setApplicationName(AppCaption());
     QApplication::setOrganizationName(QStringLiteral("Brivanta"));

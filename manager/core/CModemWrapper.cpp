@@ -2,6 +2,7 @@
 
 #include <sys/utsname.h>
 
+#include <QLoggingCategory>
 #include <algorithm>
 #include <cstring>
 
@@ -10,6 +11,30 @@
 namespace velmo::manager {
 
 namespace {
+
+Q_LOGGING_CATEGORY(lcModem, "velmo.manager.modem", QtWarningMsg)
+
+// At most the first 16 bytes, in hex.
+QString Hex(const uint8_t* data, size_t size) {
+    constexpr size_t kShown = 16;
+    QString text = QString::fromLatin1(
+        QByteArray(reinterpret_cast<const char*>(data), static_cast<qsizetype>(std::min(size, kShown)))
+            .toHex(' '));
+    if (size > kShown) {
+        text += QStringLiteral(" … (%1 bytes)").arg(size);
+    }
+    return text;
+}
+
+// A request as the diagnostics show it: codes typed by the user and message contents travel in the
+// arguments of the personal rows, so of those only the header is shown.
+QString LoggedRequest(const r60::Row& row, const std::vector<uint8_t>& packet) {
+    if (!row.personal || packet.size() <= r60::kArgsAt) {
+        return Hex(packet.data(), packet.size());
+    }
+    return Hex(packet.data(), r60::kArgsAt) +
+           QStringLiteral(" ** (%1 bytes hidden)").arg(packet.size() - r60::kArgsAt);
+}
 
 constexpr int kUsbAttempts = 3;
 constexpr size_t kMaxEntryName = 256;
@@ -191,6 +216,7 @@ bool CModemWrapper::VerifySpc(const std::string& spc) {
     if (called) {
         lastResult_.store(r);
     }
+    qCDebug(lcModem) << "SPC verify ** ->" << (called ? r : -1);
     return called && r == 0;
 }
 
@@ -201,6 +227,7 @@ bool CModemWrapper::ChangeSpc(const std::string& spc) {
     if (called) {
         lastResult_.store(r);
     }
+    qCDebug(lcModem) << "SPC change ** ->" << (called ? r : -1);
     return called && r == 0;
 }
 
@@ -213,6 +240,7 @@ bool CModemWrapper::WriteParameter(ParamCode code, size_t size, const uint8_t* v
     if (called) {
         lastResult_.store(r);
     }
+    qCDebug(lcModem) << "parameter write" << record.Code << size << "bytes ** ->" << (called ? r : -1);
     return called && r == 0;
 }
 
@@ -469,8 +497,14 @@ std::optional<std::vector<uint8_t>> CModemWrapper::Exchange(const r60::Row& row,
                       : m.SendRequest60(packet.data(), count, reply.data());
     });
     if (!called || r != 0) {
+        qCDebug(lcModem).noquote() << row.name << LoggedRequest(row, packet)
+                                   << "failed:" << (called ? r : -1);
         return std::nullopt;
     }
+    // The reply's header and status only: a read message's text and number follow them.
+    constexpr size_t kReplyShown = 6;
+    qCDebug(lcModem).noquote() << row.name << LoggedRequest(row, packet) << "->"
+                               << Hex(reply.data(), std::min(reply.size(), kReplyShown));
     return reply;
 }
 

@@ -55,6 +55,7 @@ DesktopOptions DesktopOptions::Load() {
     o.notifications = key.ReadDword(QString::fromLatin1(kNotificationsKey), 1) != 0;
     o.busInterface = key.ReadDword(QString::fromLatin1(kBusKey), 1) != 0;
     o.reconnect = key.ReadDword(QString::fromLatin1(kReconnectKey), 0) != 0;
+    o.diagnostics = key.ReadDword(QString::fromLatin1(kDiagnosticsKey), 0) != 0;
     return o;
 }
 
@@ -64,6 +65,7 @@ void DesktopOptions::Save() const {
     key.WriteDword(QString::fromLatin1(kNotificationsKey), notifications ? 1 : 0);
     key.WriteDword(QString::fromLatin1(kBusKey), busInterface ? 1 : 0);
     key.WriteDword(QString::fromLatin1(kReconnectKey), reconnect ? 1 : 0);
+    key.WriteDword(QString::fromLatin1(kDiagnosticsKey), diagnostics ? 1 : 0);
 }
 
 void FillModemValues(ModemSnapshot& s, const ModemStatusRecord& status, const UserStatus& user,
@@ -204,6 +206,9 @@ QString TrayTooltip(const ModemSnapshot& s, int64_t now) {
     }
     if (CallUp(s.connectionState) && s.connectionStart > 0) {
         lines << Tr::tr("Czas połączenia: %1").arg(Duration(now - s.connectionStart));
+    }
+    if (CallUp(s.connectionState) && s.traffic) {
+        lines << TrafficLine(*s.traffic);
     }
     return lines.join(QLatin1Char('\n'));
 }

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "DeviceContext.h"
+#include "Traffic.h"
 
 namespace velmo::manager {
 
@@ -18,12 +19,15 @@ struct DesktopOptions {
     static constexpr char kNotificationsKey[] = "Desktop Notifications";
     static constexpr char kBusKey[] = "DBus Interface";
     static constexpr char kReconnectKey[] = "Automatic Reconnect";
+    static constexpr char kDiagnosticsKey[] = "Diagnostics";
 
     bool trayIcon = true;
     bool notifications = true;
     bool busInterface = true;
     // Off unless stored as 1.
     bool reconnect = false;
+    // The logging categories on, kept in memory for "Zapisz diagnostykę…"; off unless stored as 1.
+    bool diagnostics = false;
     bool operator==(const DesktopOptions&) const = default;
 
     // Read on the calling thread's settings object (missing values are written as 1).
@@ -63,6 +67,8 @@ struct ModemSnapshot {
     int32_t cardQuestionKind = 0;
     uint32_t dialErrors = 0;
     QString lastDialError;
+    // What the call this manager dialled has moved; nothing between calls.
+    std::optional<TrafficCounts> traffic;
     bool operator==(const ModemSnapshot&) const = default;
 };
 

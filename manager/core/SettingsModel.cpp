@@ -85,19 +85,29 @@ constexpr LayoutRow kRuimRows[] = {
      H(8, 15, 110), W(38, 100, 180), H(8, 15, 135)},
 };
 
+// Below the tab bar, one switch per H/15 (room for a check box at the smallest size), the diagnostics with
+// their button in one row, then the data counters.
 constexpr LayoutRow kDesktopRows[] = {
     {kTrayIconBox, K::CheckBox,
-     QT_TRANSLATE_NOOP("velmo::manager::Tr", "Pokazuj ikonę w zasobniku systemowym"), W(2, 16), H(8, 30),
-     W(15, 16), H(8, 30) + H(1, 14)},
+     QT_TRANSLATE_NOOP("velmo::manager::Tr", "Pokazuj ikonę w zasobniku systemowym"), W(2, 16), H(3, 30),
+     W(15, 16), H(5, 30)},
     {kNotificationsBox, K::CheckBox,
-     QT_TRANSLATE_NOOP("velmo::manager::Tr", "Pokazuj powiadomienia na pulpicie"), W(2, 16), H(11, 30),
-     W(15, 16), H(11, 30) + H(1, 14)},
+     QT_TRANSLATE_NOOP("velmo::manager::Tr", "Pokazuj powiadomienia na pulpicie"), W(2, 16), H(5, 30),
+     W(15, 16), H(7, 30)},
     {kBusBox, K::CheckBox,
      QT_TRANSLATE_NOOP("velmo::manager::Tr", "Udostępniaj stan modemu innym programom (D-Bus)"), W(2, 16),
-     H(14, 30), W(15, 16), H(14, 30) + H(1, 14)},
+     H(7, 30), W(15, 16), H(9, 30)},
     {kReconnectBox, K::CheckBox,
      QT_TRANSLATE_NOOP("velmo::manager::Tr", "Łącz ponownie po zerwaniu połączenia (po 5, 15 i 30 s)"),
-     W(2, 16), H(17, 30), W(15, 16), H(17, 30) + H(1, 14)},
+     W(2, 16), H(9, 30), W(15, 16), H(11, 30)},
+    {kDiagnosticsBox, K::CheckBox, QT_TRANSLATE_NOOP("velmo::manager::Tr", "Diagnostyka"), W(2, 16),
+     H(11, 30, 2), W(7, 16), H(13, 30, 4)},
+    {kSaveDiagnostics, K::Button, QT_TRANSLATE_NOOP("velmo::manager::Tr", "Zapisz diagnostykę…"), W(7, 16),
+     H(11, 30, 2), W(12, 16), H(13, 30, 6)},
+    {kTrafficLabel, K::Label, QT_TRANSLATE_NOOP("velmo::manager::Tr", "Ruch danych"), W(2, 16), H(14, 30),
+     W(15, 16), H(15, 30, 6)},
+    {kTrafficNow, K::Value, nullptr, W(2, 16), H(15, 30, 6), W(15, 16), H(17, 30)},
+    {kTrafficTable, K::List, nullptr, W(2, 16), H(17, 30), W(15, 16), H(28, 30)},
 };
 
 constexpr LayoutRow kStatusRows[] = {

@@ -79,14 +79,19 @@ enum ControlId : int {
     kNotificationsBox = 171,
     kBusBox = 172,
     kReconnectBox = 173,
+    kDiagnosticsBox = 174,
+    kSaveDiagnostics = 175,
+    kTrafficLabel = 176,
+    kTrafficNow = 177,
+    kTrafficTable = 178,
 };
 
 std::span<const LayoutRow> GeneralLayout();
 std::span<const LayoutRow> ProfilesLayout();
 std::span<const LayoutRow> StatusLayout();
 std::span<const LayoutRow> RuimLayout();
-// The "Pulpit" pane: the tray icon, the desktop notices, the D-Bus interface and connecting again after a
-// drop, each switched on its own.
+// The "Pulpit" pane: the tray icon, the desktop notices, the D-Bus interface, connecting again after a drop
+// and the diagnostics, each switched on its own; below them the data counters and their last 30 days.
 std::span<const LayoutRow> DesktopLayout();
 // The information pane; the general pane shows the icon, the frame and the two product texts of it too.
 std::span<const LayoutRow> InformationLayout();

@@ -65,6 +65,9 @@ class IUserPrompt {
     virtual bool AskSpcAgain(QString* spc) = 0;
     // The file-open dialog, starting in the folder or at the file *path names; false when the user cancelled.
     virtual bool AskOpenFile(const QString& caption, const QString& filter, QString* path) = 0;
+    // The file-save dialog, suggesting the file *path names (asking before it replaces a file); false when
+    // the user cancelled.
+    virtual bool AskSaveFile(const QString& caption, const QString& filter, QString* path) = 0;
     // The profile dialog titled title, its fields starting from *record; false when the user cancelled. On OK
     // *record holds what was typed (the dialog has checked the name and the number).
     virtual bool AskProfile(const QString& title, ProfileRecord* record) = 0;

@@ -231,6 +231,23 @@ bool QtUserPrompt::AskOpenFile(const QString& caption, const QString& filter, QS
     return ok;
 }
 
+bool QtUserPrompt::AskSaveFile(const QString& caption, const QString& filter, QString* path) {
+    if (Closing()) {
+        return false;
+    }
+    bool ok = false;
+    RunOnWindow([&](QWidget* owner) {
+        QFileDialog dialog(owner, caption, *path, filter);
+        dialog.setFileMode(QFileDialog::AnyFile);
+        dialog.setAcceptMode(QFileDialog::AcceptSave);
+        ok = RunModal(&dialog) == QDialog::Accepted && !Closing() && !dialog.selectedFiles().isEmpty();
+        if (ok) {
+            *path = dialog.selectedFiles().constFirst();
+        }
+    });
+    return ok;
+}
+
 bool QtUserPrompt::AskProfile(const QString& title, ProfileRecord* record) {
     if (Closing()) {
         return false;

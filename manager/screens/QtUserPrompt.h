@@ -37,6 +37,7 @@ class QtUserPrompt final : public IUserPrompt {
     bool AskSpc(QString* spc) override;
     bool AskSpcAgain(QString* spc) override;
     bool AskOpenFile(const QString& caption, const QString& filter, QString* path) override;
+    bool AskSaveFile(const QString& caption, const QString& filter, QString* path) override;
     bool AskProfile(const QString& title, ProfileRecord* record) override;
 
   private:

@@ -1085,5 +1085,77 @@ To unblock the modem, contact your operator.</translation>
         <source>Łącz ponownie po zerwaniu połączenia (po 5, 15 i 30 s)</source>
         <translation>Reconnect after a dropped connection (after 5, 15 and 30 s)</translation>
     </message>
+    <message>
+        <source>Nie można zapisać pliku %1: %2</source>
+        <translation>Cannot save the file %1: %2</translation>
+    </message>
+    <message>
+        <source>Zapisz diagnostykę</source>
+        <translation>Save diagnostics</translation>
+    </message>
+    <message>
+        <source>Pliki tekstowe (*.txt);;Wszystkie pliki (*)</source>
+        <translation>Text files (*.txt);;All files (*)</translation>
+    </message>
+    <message>
+        <source>Diagnostykę zapisano w pliku %1 (wierszy: %2).</source>
+        <translation>The diagnostics were saved to %1 (%2 lines).</translation>
+    </message>
+    <message>
+        <source>Diagnostyka</source>
+        <translation>Diagnostics</translation>
+    </message>
+    <message>
+        <source>Zapisz diagnostykę…</source>
+        <translation>Save diagnostics…</translation>
+    </message>
+    <message>
+        <source>Ruch danych</source>
+        <translation>Data traffic</translation>
+    </message>
+    <message>
+        <source>Odebrano %1 (pakiety: %2), wysłano %3 (pakiety: %4)</source>
+        <translation>Received %1 (%2 packets), sent %3 (%4 packets)</translation>
+    </message>
+    <message>
+        <source>Bieżące połączenie: brak</source>
+        <translation>Current connection: none</translation>
+    </message>
+    <message>
+        <source>Bieżące połączenie (%1): %2</source>
+        <translation>Current connection (%1): %2</translation>
+    </message>
+    <message>
+        <source>Razem</source>
+        <translation>Total</translation>
+    </message>
+    <message>
+        <source>Dzień</source>
+        <translation>Day</translation>
+    </message>
+    <message>
+        <source>Odebrano</source>
+        <translation>Received</translation>
+    </message>
+    <message>
+        <source>Wysłano</source>
+        <translation>Sent</translation>
+    </message>
+    <message>
+        <source>Czas połączenia</source>
+        <translation>Connection time</translation>
+    </message>
+    <message>
+        <source>Zapisuje w pamięci komunikaty programu dla pomocy technicznej; kody i treści wiadomości są w nich ukryte.</source>
+        <translation>Keeps the program's messages in memory for technical support; codes and message texts are hidden in them.</translation>
+    </message>
+    <message>
+        <source>Bieżące połączenie</source>
+        <translation>Current connection</translation>
+    </message>
+    <message>
+        <source>Ruch danych w ostatnich 30 dniach</source>
+        <translation>Data traffic in the last 30 days</translation>
+    </message>
 </context>
 </TS>

@@ -16,6 +16,7 @@ namespace velmo::manager {
 
 class CProfiles;
 class CSettings;
+class CTrafficMeter;
 class IUserPrompt;
 class ScreenFlowHost;
 
@@ -27,6 +28,8 @@ struct PaneServices {
     CSettings* settings = nullptr;
     // The connection profiles the profiles pane edits.
     CProfiles* profiles = nullptr;
+    // The data counters the "Pulpit" tab shows; may be null.
+    const CTrafficMeter* traffic = nullptr;
     // The settings window's prompt (message boxes owned by it) and its screen-flow host.
     std::shared_ptr<IUserPrompt> prompt;
     ScreenFlowHost* flows = nullptr;

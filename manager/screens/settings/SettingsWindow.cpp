@@ -223,6 +223,9 @@ void SettingsWindow::OnStatusTimer() {
     if (current_ == kStatus && isVisible()) {
         Status()->Refresh();
     }
+    if (current_ == kDesktop && isVisible()) {
+        Desktop()->Refresh();
+    }
 }
 
 void SettingsWindow::resizeEvent(QResizeEvent* event) {

@@ -12,6 +12,10 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPlainTextEdit>
@@ -19,6 +23,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSignalSpy>
+#include <QTableWidget>
 #include <QTest>
 #include <QTimer>
 #include <QTreeWidget>
@@ -41,6 +46,7 @@
 #include "manager/screens/StatusPanel.h"
 #include "manager/screens/TrayIcon.h"
 #include "manager/screens/settings/CFlatButton.h"
+#include "manager/screens/settings/DesktopPane.h"
 #include "manager/screens/settings/GeneralPane.h"
 #include "manager/screens/settings/InfoPanes.h"
 #include "manager/screens/settings/RuimPane.h"
@@ -680,6 +686,83 @@ class MainWindowTest : public QObject {
         QCOMPARE(messages.size(), size_t(1));
         QVERIFY2(messages[0].text.startsWith(QStringLiteral("Error 619")), qPrintable(messages[0].text));
         qunsetenv("VELMO_PPPD_PATH");
+    }
+
+    // What our call moves, as the interface's counters give it: in the tooltip and on the "Pulpit" tab while
+    // the call is up, in the day file once it ends. The counters come from a statistics folder of our own.
+    void theCountersOfOurCallReachTheTooltipTheTabAndTheDayFile() {
+        const QString dir = rig_.Dir();
+        const QString stats = dir + QStringLiteral("/sys/ppp0/statistics");
+        QVERIFY(QDir().mkpath(stats));
+        const auto counters = [&](qint64 rx, qint64 tx) {
+            for (const auto& [name, value] : {std::pair{"rx_bytes", rx},
+                                              {"tx_bytes", tx},
+                                              {"rx_packets", rx / 1000},
+                                              {"tx_packets", tx / 1000}}) {
+                QFile file(stats + QLatin1Char('/') + QLatin1String(name));
+                QVERIFY(file.open(QIODevice::WriteOnly));
+                file.write(QByteArray::number(value) + '\n');
+            }
+        };
+        counters(0, 0);  // the link's interface counts from zero
+        qputenv("VELMO_SYSFS_NET_DIR", (dir + QStringLiteral("/sys")).toUtf8());
+        const QByteArray stateHome = qgetenv("XDG_STATE_HOME");
+        qputenv("XDG_STATE_HOME", dir.toUtf8());
+        QVERIFY(UseLinkingPppd());
+        StartStandIn("healthy-evdo");
+        StartManager();
+        QTRY_COMPARE_WITH_TIMEOUT(window_->Panel()->StatusText(), QStringLiteral("Gotowy"), kReadyWaitMs);
+        QTest::mouseClick(window_->Button(MainWindow::kConnect), Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(dir + QStringLiteral("/pppd-up")), kDialWaitMs);
+        std::string why;
+        QVERIFY(rig_.Sim().SetField("traffic", "1", &why));
+        QTRY_COMPARE_WITH_TIMEOUT(window_->Context().connectionState.load(), int32_t(kConnConnected),
+                                  kReadyWaitMs);
+        counters(2500000, 300000);
+        QTRY_VERIFY_WITH_TIMEOUT(
+            window_->Snapshot().traffic && window_->Snapshot().traffic->bytesReceived == 2500000,
+            kReadyWaitMs);
+        const TrafficCounts now = *window_->Snapshot().traffic;
+        QCOMPARE(now.bytesSent, uint64_t(300000));
+        QCOMPARE(now.packetsReceived, uint64_t(2500));
+        const int64_t started = window_->Context().connectionStart.load();
+        QVERIFY(started > 0 && std::abs(std::time(nullptr) - started) < 60);
+        QTRY_VERIFY(window_->Tray()->ToolTip().contains(TrafficLine(now)));
+
+        window_->Settings()->Open();
+        window_->Settings()->SelectTab(settings::kDesktop);
+        DesktopPane* pane = window_->Settings()->Desktop();
+        QTRY_VERIFY(pane->TrafficNow()->text().contains(FormatBytes(2500000)));
+        QTRY_COMPARE(pane->TrafficTable()->rowCount(), 2);  // today and the total
+        QCOMPARE(pane->TrafficTable()->item(0, 1)->text(), FormatBytes(2500000));
+        QCOMPARE(pane->TrafficTable()->item(1, 0)->text(), QStringLiteral("Razem"));
+        window_->Settings()->close();
+        QTRY_VERIFY(window_->isVisible() && !window_->InputBlocked());
+
+        QTest::mouseClick(window_->Button(MainWindow::kDisconnect), Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(dir + QStringLiteral("/pppd-hungup")), kDialWaitMs);
+        QVERIFY(rig_.Sim().SetField("traffic", "0", &why));
+        QTRY_VERIFY_WITH_TIMEOUT(!window_->Snapshot().traffic, kReadyWaitMs);
+        // The file is written when the call ends.
+        const auto firstDay = [&] {
+            QFile file(dir + QStringLiteral("/velmo/traffic.json"));
+            return file.open(QIODevice::ReadOnly) ? QJsonDocument::fromJson(file.readAll())
+                                                        .object()
+                                                        .value(QStringLiteral("days"))
+                                                        .toArray()
+                                                        .at(0)
+                                                        .toObject()
+                                                  : QJsonObject();
+        };
+        QTRY_COMPARE(firstDay().value(QStringLiteral("bytesReceived")).toInteger(), qint64(2500000));
+        const QJsonObject day = firstDay();
+        QCOMPARE(day.value(QStringLiteral("date")).toString(), QDate::currentDate().toString(Qt::ISODate));
+        QCOMPARE(day.value(QStringLiteral("bytesReceived")).toInteger(), qint64(2500000));
+        QCOMPARE(day.value(QStringLiteral("bytesSent")).toInteger(), qint64(300000));
+        QVERIFY(day.value(QStringLiteral("connectedMs")).toInteger() > 0);
+        qunsetenv("VELMO_PPPD_PATH");
+        qunsetenv("VELMO_SYSFS_NET_DIR");
+        qputenv("XDG_STATE_HOME", stateHome);
     }
 
     // The card asking for its PIN, a dial error and a low battery reach the desktop, each once.

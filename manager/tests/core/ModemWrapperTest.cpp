@@ -7,8 +7,14 @@
 #include <cstring>
 #include <thread>
 
+#include <sys/stat.h>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include "Recorders.h"
 #include "StubModem.h"
 #include "manager/core/CModemWrapper.h"
+#include "manager/core/Diagnostics.h"
 #include "manager/core/Settings.h"
 #include "tests/simulator/EthernetFixture.h"
 
@@ -247,6 +253,54 @@ TEST_F(ScriptedWrapperTest, ShortMessageEchoRules) {
     Reply({5, 9});
     EXPECT_EQ(w_.SmsCount(sms::Box::OutBox), std::optional<uint8_t>(9));
     EXPECT_EQ(modem_.sent.back(), (std::vector<uint8_t>{60, 1, 54, 5}));
+}
+
+// With the diagnostics on, every request-60 exchange is kept, but the codes the user typed, the A-key and a
+// message's number and text never reach the lines or the file the user saves for support.
+TEST_F(ScriptedWrapperTest, DiagnosticsKeepTheExchangesButNoSecret) {
+    diagnostics::Install();
+    diagnostics::SetEnabled(true);
+    diagnostics::Clear();
+    Reply({1, 3, 1, 3});
+    w_.VerifyPin("4711");
+    w_.ChangePin("4711", "8022");
+    w_.VerifySpc("246813");
+    w_.WriteParameterText(ParamCode::AKey, "97531975319753197531");
+    sms::Message m;
+    m.number = "5559876543";
+    m.text = u"Spotkanie o 9";
+    Reply({2, 0, 7, 1});
+    w_.SmsStore(sms::StoreOp::SentCopy, 0, m);
+    // A read message's record follows the reply's header.
+    Reply({3, 0, 1, 0, 'Z', 'Q', 'X', 'W'});
+    w_.SmsRead(sms::Box::SavedBox, 5);
+
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("support.txt"));
+    RecordingPrompt prompt;
+    prompt.files = {path};
+    SaveDiagnosticsFlow(prompt, QStringLiteral("VelmoManager test"));
+    diagnostics::SetEnabled(false);
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QString saved = QString::fromUtf8(file.readAll());
+    EXPECT_TRUE(saved.startsWith(QStringLiteral("VelmoManager test\n")));
+    EXPECT_TRUE(saved.contains(QStringLiteral("PIN verify 3c 01 24 **")));
+    EXPECT_TRUE(saved.contains(QStringLiteral("message read 3c 01 33 03 05")));
+    for (const char* secret : {"4711", "34 37 31 31", "8022", "246813", "97531", "39 37 35", "5559876543",
+                               "35 35 35 39", "Spotkanie", "53 70 6f", "5a 51 58"}) {
+        EXPECT_FALSE(saved.contains(QLatin1String(secret))) << secret;
+    }
+    struct stat st {};
+    ASSERT_EQ(stat(path.toLocal8Bit().constData(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+    ASSERT_FALSE(prompt.Messages().empty());
+    EXPECT_TRUE(prompt.Messages().back().text.contains(path));
+
+    // Switched off, the exchanges are no longer kept.
+    diagnostics::Clear();
+    w_.VerifyPin("4711");
+    EXPECT_TRUE(diagnostics::Lines().empty());
 }
 
 TEST_F(ScriptedWrapperTest, ParameterCacheSizesAndTexts) {

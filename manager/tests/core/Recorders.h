@@ -160,7 +160,7 @@ class RecordingView : public IDeviceView {
 };
 
 struct PromptRecord {
-    std::string kind;  // "message", "nowait", "pin", "puk", "spc", "file", "profile"
+    std::string kind;  // "message", "nowait", "pin", "puk", "spc", "file", "save-file", "profile"
     QString text;
     QString caption;
     PromptIcon icon = PromptIcon::None;
@@ -229,6 +229,10 @@ class RecordingPrompt : public IUserPrompt {
     }
     bool AskOpenFile(const QString& caption, const QString& filter, QString* path) override {
         Add({"file", filter, caption, PromptIcon::None});
+        return Take(files, path);
+    }
+    bool AskSaveFile(const QString& caption, const QString& filter, QString* path) override {
+        Add({"save-file", filter, caption, PromptIcon::None});
         return Take(files, path);
     }
     // Records the title and the name the dialog started with.

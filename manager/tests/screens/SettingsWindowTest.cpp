@@ -265,7 +265,7 @@ class SettingsWindowTest : public QObject {
     void everyControlHasANameAndARole() {
         window_->Open();
         for (int tab : {settings::kGeneral, settings::kProfiles, settings::kStatus, settings::kRuim,
-                        settings::kInformation, settings::kMessages}) {
+                        settings::kInformation, settings::kMessages, settings::kDesktop}) {
             window_->SelectTab(tab);
             QList<QAccessibleInterface*> nodes;
             Walk(QAccessible::queryAccessibleInterface(window_.get()), &nodes);
