@@ -22,14 +22,6 @@ int Dbm(int magnitude, int deviceStatusCode) {
     return -std::min(magnitude, settings::kSignalLimit);
 }
 
-QString Duration(int64_t seconds) {
-    const int64_t s = std::max<int64_t>(seconds, 0);
-    return QStringLiteral("%1:%2:%3")
-        .arg(s / 3600)
-        .arg(s / 60 % 60, 2, 10, QLatin1Char('0'))
-        .arg(s % 60, 2, 10, QLatin1Char('0'));
-}
-
 // Refusals every request shares: the program going, and an Ethernet unit, which connects by itself.
 std::optional<Refusal> CommonRefusal(const ModemSnapshot& s) {
     if (s.closing) {
@@ -205,7 +197,7 @@ QString TrayTooltip(const ModemSnapshot& s, int64_t now) {
                               : Tr::tr("Bateria: %1 %, zasilanie zewnętrzne").arg(s.batteryPercent));
     }
     if (CallUp(s.connectionState) && s.connectionStart > 0) {
-        lines << Tr::tr("Czas połączenia: %1").arg(Duration(now - s.connectionStart));
+        lines << Tr::tr("Czas połączenia: %1").arg(FormatDuration(now - s.connectionStart));
     }
     if (CallUp(s.connectionState) && s.traffic) {
         lines << TrafficLine(*s.traffic);
