@@ -1,5 +1,6 @@
 // Frame codec throughput over a 1 MiB stream of mixed frames: packets of 3 to 1100 bytes, one in five made
-// mostly of bytes that need stuffing. Encode counts packet bytes in, decode counts wire bytes in.
+// mostly of bytes that need stuffing. Encode counts packet bytes in, decode counts wire bytes in. The
+// *Bytewise runs are the byte-at-a-time codec the tests keep as the reference, for the before/after figures.
 #include <benchmark/benchmark.h>
 
 #include <memory>
@@ -7,6 +8,7 @@
 #include <vector>
 
 #include "library/transport/FrameCodec.h"
+#include "tests/transport/ByteCodec.h"
 
 namespace {
 
@@ -80,6 +82,20 @@ void BM_FrameEncode(benchmark::State& state) {
 }
 BENCHMARK(BM_FrameEncode)->Unit(benchmark::kMillisecond);
 
+void BM_FrameEncodeBytewise(benchmark::State& state) {
+    const Corpus& c = MixedFrames();
+    auto tx = std::make_unique<velmo::bytecodec::ByteEncoder>();
+    for (auto _ : state) {
+        for (const auto& p : c.packets) {
+            benchmark::DoNotOptimize(tx->Encode(p.data(), p.size()));
+            benchmark::DoNotOptimize(tx->bytes.data());
+        }
+        benchmark::ClobberMemory();
+    }
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * c.packetBytes));
+}
+BENCHMARK(BM_FrameEncodeBytewise)->Unit(benchmark::kMillisecond);
+
 // Decoding in the block sizes the readers hand on: 1024 (serial), 1000 (network), and the stream at once.
 void BM_FrameDecode(benchmark::State& state) {
     const Corpus& c = MixedFrames();
@@ -102,6 +118,26 @@ void BM_FrameDecode(benchmark::State& state) {
     state.counters["frames"] = static_cast<double>(c.packets.size());
 }
 BENCHMARK(BM_FrameDecode)->Arg(1024)->Arg(1000)->Arg(kStreamSize)->Unit(benchmark::kMillisecond);
+
+void BM_FrameDecodeBytewise(benchmark::State& state) {
+    const Corpus& c = MixedFrames();
+    const auto block = static_cast<size_t>(state.range(0));
+    auto rx = std::make_unique<velmo::bytecodec::ByteDecoder>();
+    for (auto _ : state) {
+        *rx = {};
+        CountingHandler handler;
+        for (size_t at = 0; at < c.stream.size(); at += block) {
+            const size_t n = std::min(block, c.stream.size() - at);
+            rx->Process(c.stream.data() + at, static_cast<long>(n), handler);
+        }
+        if (handler.frames != c.packets.size()) {
+            state.SkipWithError("decoder lost frames");
+            break;
+        }
+    }
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * c.stream.size()));
+}
+BENCHMARK(BM_FrameDecodeBytewise)->Arg(1024)->Arg(1000)->Arg(kStreamSize)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

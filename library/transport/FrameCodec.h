@@ -28,14 +28,24 @@ constexpr uint16_t FcsStep(uint16_t fcs, uint8_t byte) {
 // Complemented FCS of a packet, as it is appended to a frame.
 uint16_t ComputeFcs(const uint8_t* data, size_t n);
 
+// FCS register after running over n bytes from fcs (not complemented); eight bytes a step.
+uint16_t FcsRun(uint16_t fcs, const uint8_t* data, size_t n);
+
 struct TxFrame {
     uint16_t length = 0;
     bool overflow = false;
+    uint16_t fcs = kFcsInit;  // over the packet bytes put so far
     std::array<uint8_t, kTxFrameSize> bytes{};
 
     void BeginFrame();
     void PutFrameByte(uint8_t byte);
+    // The same as PutFrameByte for each byte, a run of plain bytes at a time.
+    void PutFrameBytes(const uint8_t* data, size_t n);
     void EndFrame();
+
+  private:
+    // Stuffs one byte into the frame without counting it in the FCS.
+    bool PutStuffed(uint8_t byte);
 };
 
 enum class RxState : uint32_t { Hunt = 0, Start = 1, Body = 2, Complete = 3 };
@@ -56,10 +66,16 @@ struct RxFrame {
     bool escape = false;
     std::array<uint8_t, kRxFrameSize> bytes{};
 
+    // One byte of the state machine. A flag closes the frame and opens the next one, whether the frame was
+    // good (Complete) or dropped for its FCS or length (Start); only an overlong frame hunts for a flag.
     RxState DecodeByte(uint8_t byte);
-    // Feeds n received bytes through DecodeByte, handing each complete frame to handler.
+    // Feeds n received bytes as DecodeByte would, one at a time, handing each complete frame to handler; runs
+    // of bytes that are neither flag nor escape inside a frame are copied and checked in one go.
     void ProcessReceived(const uint8_t* block, long n, IFrameHandler& handler);
     void Reset();
+
+  private:
+    const uint8_t* BodyRun(const uint8_t* p, const uint8_t* end);
 };
 
 // Encodes one packet into a frame; returns the frame length (0 on overflow). Convenience for the stand-in,

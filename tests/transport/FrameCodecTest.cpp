@@ -7,6 +7,7 @@
 #include <random>
 #include <string>
 
+#include "transport/ByteCodec.h"
 #include "transport/ReferenceCodec.h"
 #include "wire/LeCursor.h"
 
@@ -295,21 +296,28 @@ TEST(FrameDecode, TwoFramesInOneBlockAndAFrameAndAHalf) {
     EXPECT_EQ(Receive(stream, {half}), want);
 }
 
-TEST(FrameDecode, BadFcsLosesTheFlaglessFrameAfterIt) {
+// A frame dropped for its FCS or its length ends at its flag, and that flag opens the next frame: a good
+// frame right behind it is received (hunting on to the next flag lost it, and its sender waited it out).
+TEST(FrameDecode, AGoodFrameRightAfterADroppedOneIsReceived) {
     Bytes bad = RefEncode({0x0C, 0x01, 0x02, 0x03});
     bad[1] ^= 0x01;
     const Bytes stream =
-        Concat({{kFlagByte}, bad, RefEncode({0x00, 0x11}), RefEncode({0x1D, 0x22}), RefEncode({0x7C, 0x33})});
-    EXPECT_EQ(Receive(stream), (std::vector<Bytes>{WithFcs({0x1D, 0x22}), WithFcs({0x7C, 0x33})}));
+        Concat({{kFlagByte}, bad, RefEncode({0x00, 0x11}), {0x7E, 0x11, 0x7E}, RefEncode({0x1D, 0x22})});
+    const std::vector<Bytes> want = {WithFcs({0x00, 0x11}), WithFcs({0x1D, 0x22})};
+    EXPECT_EQ(Receive(stream), want);
+    for (size_t cut = 1; cut < stream.size(); ++cut) {
+        EXPECT_EQ(Receive(stream, {cut}), want) << cut;
+    }
 }
 
 TEST(FrameDecode, FramesShorterThanThreeBytesAreDropped) {
     // 00 00 is the good FCS of an empty packet: only the length rule drops it.
     EXPECT_TRUE(Receive({0x7E, 0x00, 0x00, 0x7E}).empty());
     EXPECT_TRUE(Receive({0x7E, 0x11, 0x7E}).empty());
+    // A one-byte packet makes a three-byte frame, the shortest kept.
     const Bytes stream =
         Concat({{0x7E, 0x00, 0x00, 0x7E}, RefEncode({0x00}), {kFlagByte}, RefEncode({0x0C})});
-    EXPECT_EQ(Receive(stream), std::vector<Bytes>{WithFcs({0x0C})});
+    EXPECT_EQ(Receive(stream), (std::vector<Bytes>{WithFcs({0x00}), WithFcs({0x0C})}));
 }
 
 TEST(FrameDecode, LengthLimitIs8192UnstuffedBytes) {
@@ -369,6 +377,89 @@ TEST(FrameDecode, RandomGarbageThenAFrameAfterAFlag) {
         rx->ProcessReceived(tail.data(), static_cast<long>(tail.size()), rec);
         ASSERT_GE(rec.frames.size(), before + 1);
         EXPECT_EQ(rec.frames.back(), WithFcs(good)) << "round " << round;
+    }
+}
+
+class Collect final : public IFrameHandler {
+  public:
+    void OnFrame(const uint8_t* frame, size_t count) override { frames.emplace_back(frame, frame + count); }
+    std::vector<Bytes> frames;
+};
+
+// The run-at-a-time codec against the byte-at-a-time one: the same wire bytes for every packet length up to
+// the frame limit and every density of bytes to stuff, and the same frames and end state for valid streams,
+// streams with flipped, dropped and inserted bytes, garbage and overlong frames, cut into random blocks.
+TEST(FrameCodecAgainstBytes, SameWireBytesAndSameFramesOnAnyInput) {
+    std::mt19937 rng(2026);
+    auto tx = std::make_unique<TxFrame>();
+    auto byTx = std::make_unique<bytecodec::ByteEncoder>();
+    std::uniform_int_distribution<size_t> len(0, kTxFrameSize);
+    for (int round = 0; round < 400; ++round) {
+        const size_t n =
+            round < 40 ? kTxFrameSize - 12 + static_cast<size_t>(round % 12) : len(rng) / (1 + round % 4);
+        const Bytes packet = Random(rng, n, round % 5 * 20);
+        const size_t got = EncodePacket(packet.data(), packet.size(), *tx);
+        ASSERT_EQ(got, byTx->Encode(packet.data(), packet.size())) << n;
+        ASSERT_TRUE(
+            std::equal(tx->bytes.begin(), tx->bytes.begin() + static_cast<long>(got), byTx->bytes.begin()));
+        // Byte by byte through the public calls gives the same frame.
+        tx->BeginFrame();
+        for (uint8_t b : packet) {
+            tx->PutFrameByte(b);
+        }
+        tx->EndFrame();
+        ASSERT_EQ(tx->overflow ? size_t{0} : size_t{tx->length}, got);
+    }
+
+    std::uniform_int_distribution<int> pct(0, 99);
+    for (int round = 0; round < 300; ++round) {
+        Bytes stream;
+        if (round % 3 != 0) {
+            stream.push_back(kFlagByte);
+        }
+        const int frames = 1 + round % 7;
+        for (int f = 0; f < frames; ++f) {
+            const size_t n =
+                round % 29 == 0 ? kRxFrameSize + static_cast<size_t>(pct(rng)) : 1 + rng() % 1500;
+            const Bytes packet = Random(rng, n, pct(rng) % 40);
+            Bytes frame = n <= kTxFrameSize ? Encode(packet) : Concat({packet, {kFlagByte}});
+            const int harm = pct(rng);
+            if (harm < 15 && frame.size() > 2) {
+                frame[rng() % (frame.size() - 1)] ^= static_cast<uint8_t>(1 + rng() % 255);
+            } else if (harm < 25 && frame.size() > 2) {
+                frame.erase(frame.begin() + static_cast<long>(rng() % (frame.size() - 1)));
+            } else if (harm < 35) {
+                frame.insert(frame.begin() + static_cast<long>(rng() % frame.size()),
+                             pct(rng) % 2 == 0 ? kEscapeByte : kFlagByte);
+            } else if (harm < 40) {
+                frame = Random(rng, rng() % 300, 10);
+            }
+            stream.insert(stream.end(), frame.begin(), frame.end());
+        }
+        auto rx = std::make_unique<RxFrame>();
+        auto byRx = std::make_unique<bytecodec::ByteDecoder>();
+        Collect fast;
+        Collect slow;
+        for (size_t at = 0; at < stream.size();) {
+            const size_t block = std::min(stream.size() - at, 1 + rng() % (round % 2 == 0 ? 64 : 4096));
+            rx->ProcessReceived(stream.data() + at, static_cast<long>(block), fast);
+            byRx->Process(stream.data() + at, static_cast<long>(block), slow);
+            at += block;
+        }
+        ASSERT_EQ(fast.frames, slow.frames) << round;
+        ASSERT_EQ(rx->state, byRx->state) << round;
+        ASSERT_EQ(rx->count, byRx->count) << round;
+        ASSERT_EQ(rx->escape, byRx->escape) << round;
+    }
+}
+
+TEST(FrameCodecAgainstBytes, FcsRunMatchesTheBitwiseRegisterAtEveryLength) {
+    std::mt19937 rng(7);
+    for (size_t n = 0; n < 70; ++n) {
+        const Bytes data = Random(rng, n);
+        for (uint16_t init : {uint16_t{0xFFFF}, uint16_t{0x1234}}) {
+            ASSERT_EQ(FcsRun(init, data.data(), data.size()), RefFcsRegister(data, init)) << n;
+        }
     }
 }
 
