@@ -1,13 +1,18 @@
 // Arbitrary bytes through the receive state machine, fed whole and cut into two blocks at a fuzzed position:
 // every delivered frame must lie within the count bounds and carry a good FCS, and the cut must not change
-// what is delivered. The input is also encoded as a packet and must decode back to itself.
+// what is delivered; the byte-at-a-time codec of the tests must deliver the same frames and end in the same
+// state, and encode the same wire bytes. The input is also encoded as a packet and must decode back to
+// itself.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <memory>
+#include <utility>
 #include <vector>
 
 #include "library/transport/FrameCodec.h"
+#include "tests/transport/ByteCodec.h"
 
 namespace {
 
@@ -42,6 +47,34 @@ std::vector<std::vector<uint8_t>> Decode(const uint8_t* data, size_t size, size_
     return handler.frames;
 }
 
+class Collect final : public IFrameHandler {
+  public:
+    void OnFrame(const uint8_t* frame, size_t count) override { frames.emplace_back(frame, frame + count); }
+    std::vector<std::vector<uint8_t>> frames;
+};
+
+void CompareWithBytewise(const uint8_t* data, size_t size, size_t cut) {
+    auto fast = std::make_unique<velmo::transport::RxFrame>();
+    auto slow = std::make_unique<velmo::bytecodec::ByteDecoder>();
+    Collect a;
+    Collect b;
+    for (const auto& [from, n] : {std::pair{size_t{0}, cut}, std::pair{cut, size - cut}}) {
+        fast->ProcessReceived(data + from, static_cast<long>(n), a);
+        slow->Process(data + from, static_cast<long>(n), b);
+    }
+    if (a.frames != b.frames || fast->state != slow->state || fast->count != slow->count ||
+        fast->escape != slow->escape) {
+        std::abort();
+    }
+    auto tx = std::make_unique<velmo::transport::TxFrame>();
+    auto byteTx = std::make_unique<velmo::bytecodec::ByteEncoder>();
+    const size_t n = velmo::transport::EncodePacket(data, size, *tx);
+    if (n != byteTx->Encode(data, size) ||
+        !std::equal(tx->bytes.begin(), tx->bytes.begin() + static_cast<long>(n), byteTx->bytes.begin())) {
+        std::abort();
+    }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -50,6 +83,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (Decode(data, size, cut) != whole) {
         std::abort();
     }
+    CompareWithBytewise(data, size, cut);
 
     if (size > 0) {
         auto tx = std::make_unique<velmo::transport::TxFrame>();

@@ -40,10 +40,6 @@ constexpr auto kSlices = MakeSliceTables();
 constexpr uint64_t kOnes = 0x0101010101010101ull;
 constexpr uint64_t kHighs = 0x8080808080808080ull;
 
-constexpr bool HasZeroByte(uint64_t v) {
-    return ((v - kOnes) & ~v & kHighs) != 0;
-}
-
 constexpr bool Special(uint8_t b) {
     return b == kFlagByte || b == kEscapeByte;
 }

@@ -78,6 +78,17 @@ bool IsAcceptableUnitAddress(const std::string& text) {
     return !any && !broadcast && !multicast;
 }
 
+std::optional<std::string> ReadDiscoveryReply(const char* datagram, size_t size) {
+    std::string address(datagram, strnlen(datagram, size));
+    while (!address.empty() && std::strchr(" \t\r\n", address.back()) != nullptr) {
+        address.pop_back();
+    }
+    if (!IsAcceptableUnitAddress(address)) {
+        return std::nullopt;
+    }
+    return address;
+}
+
 NetLink::NetLink(IReceiver& receiver, std::atomic<int32_t>& running, std::atomic<int32_t>& stop,
                  platform::IClock& clock)
     : receiver_(receiver), running_(running), stop_(stop), clock_(clock) {
@@ -165,16 +176,11 @@ int NetLink::DiscoverAndConnect(const std::atomic<int32_t>& abort, const platfor
         if (got <= 0) {
             continue;
         }
-        // Any host on the network can answer: only a plain unicast IPv4 address is taken.
-        std::string address(reply, static_cast<size_t>(got));
-        address = address.substr(0, strnlen(address.c_str(), address.size()));
-        while (!address.empty() && std::strchr(" \t\r\n", address.back()) != nullptr) {
-            address.pop_back();
-        }
-        if (!IsAcceptableUnitAddress(address)) {
+        const std::optional<std::string> address = ReadDiscoveryReply(reply, static_cast<size_t>(got));
+        if (!address) {
             continue;
         }
-        return Connect(address, config.dataPort, abort);
+        return Connect(*address, config.dataPort, abort);
     }
     return 0;
 }

@@ -5,6 +5,7 @@
 #include <atomic>
 #include <cstdint>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 
@@ -24,6 +25,10 @@ inline constexpr size_t kDiscoveredAddressSize = 256;
 
 // True when text (trailing whitespace already trimmed) is a unicast IPv4 address a unit may have.
 bool IsAcceptableUnitAddress(const std::string& text);
+
+// The address a discovery reply names: the datagram up to its first zero, without trailing blanks and line
+// ends; nothing when that is no acceptable unit address. Any host on the network can answer.
+std::optional<std::string> ReadDiscoveryReply(const char* datagram, size_t size);
 
 class NetLink final : public ITransport {
   public:
