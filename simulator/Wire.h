@@ -33,7 +33,12 @@ inline uint64_t ModemTimeStamp(int64_t timeOffsetMs) {
     const int64_t now = std::chrono::duration_cast<std::chrono::milliseconds>(
                             std::chrono::system_clock::now().time_since_epoch())
                             .count();
-    const int64_t ms = std::max<int64_t>(0, now + timeOffsetMs - kGpsEpochMs);
+    // The offset comes from a control line, a scenario or the state file: any value, so the sum saturates.
+    int64_t shifted = 0;
+    if (__builtin_add_overflow(now, timeOffsetMs, &shifted)) {
+        shifted = timeOffsetMs > 0 ? INT64_MAX : INT64_MIN;
+    }
+    const int64_t ms = shifted < kGpsEpochMs ? 0 : shifted - kGpsEpochMs;
     return (static_cast<uint64_t>(ms) * 4 / 5) << 16;
 }
 

@@ -10,11 +10,12 @@ namespace {
 constexpr std::array kPatterns{
     PppdPattern{"Using interface %s", PppdEvent::Interface},
     PppdPattern{"Connect: %s <--> %s", PppdEvent::LinkUp},
-    PppdPattern{"%s authentication succeeded", PppdEvent::AuthSucceeded},
-    PppdPattern{"CHAP authentication succeeded", PppdEvent::AuthSucceeded},
+    // Failures first: a server's failure message may itself end in "authentication succeeded".
     PppdPattern{"PAP authentication failed", PppdEvent::AuthFailed},
     PppdPattern{"CHAP authentication failed", PppdEvent::AuthFailed},
     PppdPattern{"MS-CHAP authentication failed: %v", PppdEvent::AuthFailed},
+    PppdPattern{"%s authentication succeeded", PppdEvent::AuthSucceeded},
+    PppdPattern{"CHAP authentication succeeded", PppdEvent::AuthSucceeded},
     PppdPattern{"local  IP address %I", PppdEvent::LocalAddress},
     PppdPattern{"remote IP address %I", PppdEvent::RemoteAddress},
     PppdPattern{"Modem hangup", PppdEvent::CarrierLost},

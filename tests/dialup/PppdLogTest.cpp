@@ -72,6 +72,9 @@ TEST(PppdLog, LookalikeLinesAreNotTaken) {
     EXPECT_EQ(ParsePppdLine("Connect time 2.4 minutes.").event, PppdEvent::None);
     EXPECT_EQ(ParsePppdLine("").event, PppdEvent::None);
     EXPECT_EQ(ParsePppdLine("Terminating on signal x").event, PppdEvent::None);
+    // A server's failure message that ends like a success is still a failure.
+    EXPECT_EQ(ParsePppdLine("MS-CHAP authentication failed: E=691 R=1 authentication succeeded").event,
+              PppdEvent::AuthFailed);
     // A trailing CR or spaces from a tty do not hide a line.
     EXPECT_EQ(ParsePppdLine("Modem hangup\r").event, PppdEvent::CarrierLost);
 }

@@ -9,6 +9,7 @@
 #include "StandInFixture.h"
 #include "simulator/ControlServer.h"
 #include "simulator/DeviceState.h"
+#include "simulator/SmsBoxes.h"
 
 namespace velmo::sim::test {
 namespace {
@@ -68,6 +69,12 @@ TEST(StateFields, ValuesAreCheckedAgainstTheirReplyFields) {
     EXPECT_EQ(s, DeviceState{});
     EXPECT_TRUE(SetStateField(s, "firmware_revision", "0xFFFF", &error));
     EXPECT_EQ(s.firmwareRevision, 0xFFFF);
+    // Any clock offset is taken; a message stamped with the largest ones saturates instead of overflowing.
+    for (const char* offset : {"9223372036854775807", "-9223372036854775807"}) {
+        ASSERT_TRUE(SetStateField(s, "time_offset_ms", offset, &error)) << error;
+        std::vector<uint8_t> report;
+        EXPECT_TRUE(DeliverSms(s, "6195550199", "hi", &report, &error)) << error;
+    }
 }
 
 TEST_F(TempFolderTest, DefaultStatePathFollowsTheEnvironment) {
