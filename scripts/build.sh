@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Configures and builds one build directory. Usage: build.sh DIR [cmake options...]
+# Configures and builds one build directory. Usage: [BUILD_TARGETS="a b"] build.sh DIR [cmake options...]
 # cmake's configure output is shown only when the configure fails.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -18,4 +18,5 @@ if ! cmake -S "$root" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE="${BUILD_TYPE:-RelWi
   exit 1
 fi
 rm -f "$log"
-cmake --build "$dir" -j "$jobs"
+# shellcheck disable=SC2086 # the target list splits on blanks
+cmake --build "$dir" -j "$jobs" ${BUILD_TARGETS:+--target $BUILD_TARGETS}

@@ -89,10 +89,9 @@ class ProgressRecorder {
                 events_.push_back(p);
             }
             const bool more = react ? react(p) : true;
-            {
-                std::lock_guard lock(mutex_);
-                inside_ = false;
-            }
+            // Notified under the lock: a waiter that returns may destroy this recorder at once.
+            std::lock_guard lock(mutex_);
+            inside_ = false;
             cv_.notify_all();
             return more;
         };

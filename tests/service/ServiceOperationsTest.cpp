@@ -66,7 +66,11 @@ class Service : public ::testing::Test {
         ASSERT_TRUE(folder_.Link(1, modem_.SlavePath()));
         service_ = std::make_unique<ModemService>(clock_);
     }
-    void TearDown() override { service_.reset(); }
+    // The script may capture the test's locals: none runs after the test, while the service closes.
+    void TearDown() override {
+        SetScript({});
+        service_.reset();
+    }
 
     void Open(Script script = {}) {
         SetScript(std::move(script));
