@@ -14,6 +14,7 @@
 #include <cstring>
 
 #include "platform/Ports.h"
+#include "platform/ThreadName.h"
 
 namespace velmo::transport {
 
@@ -109,7 +110,10 @@ int CComm::OpenPort() {
 
     Connected.store(1);
     ReaderRunning.store(1);
-    reader_ = std::thread([this] { SerialReader(); });
+    reader_ = std::thread([this] {
+        platform::NameThisThread("velmo-serial");
+        SerialReader();
+    });
     return 1;
 }
 

@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include "platform/ThreadName.h"
 
 namespace velmo::transport {
 
@@ -131,7 +132,10 @@ int NetLink::OpenNetwork(const std::atomic<int32_t>& abort) {
     }
     stop_.store(0);
     running_.store(1);
-    reader_ = std::thread([this] { NetReader(); });
+    reader_ = std::thread([this] {
+        platform::NameThisThread("velmo-net");
+        NetReader();
+    });
     return 1;
 }
 

@@ -45,6 +45,7 @@
 #include "manager/screens/settings/SmsPane.h"
 #include "manager/web/NetworkSetupWindow.h"
 #include "platform/dialup/DialupService.h"
+#include "platform/ThreadName.h"
 
 Q_LOGGING_CATEGORY(lcMainWindow, "velmo.manager.window", QtWarningMsg)
 
@@ -346,6 +347,7 @@ void MainWindow::StartWorker() {
                                                      *connection_, std::move(hooks));
     ProcessFlags::workerRunning.store(true);
     worker_ = std::thread([this] {
+        platform::NameThisThread("velmo-worker");
         machine_->Run();
         ProcessFlags::workerRunning.store(false);
     });

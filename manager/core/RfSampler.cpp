@@ -1,4 +1,5 @@
 #include "RfSampler.h"
+#include "platform/ThreadName.h"
 
 namespace velmo::manager {
 
@@ -24,7 +25,10 @@ CRfSampler::~CRfSampler() {
 void CRfSampler::SetRunning(bool running) {
     running_.store(running);
     if (running && !thread_.joinable() && !closing_.load()) {
-        thread_ = std::thread([this] { Run(); });
+        thread_ = std::thread([this] {
+            platform::NameThisThread("velmo-rf");
+            Run();
+        });
     }
 }
 

@@ -1,8 +1,13 @@
 #include "ScreenFlowThread.h"
+#include "platform/ThreadName.h"
 
 namespace velmo::manager {
 
-CScreenFlowThread::CScreenFlowThread() : thread_([this] { Run(); }) {}
+CScreenFlowThread::CScreenFlowThread()
+    : thread_([this] {
+          platform::NameThisThread("velmo-flows");
+          Run();
+      }) {}
 
 CScreenFlowThread::~CScreenFlowThread() {
     Stop();

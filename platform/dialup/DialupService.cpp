@@ -27,6 +27,7 @@
 #include "Phonebook.h"
 #include "PppdLog.h"
 #include "Process.h"
+#include "platform/ThreadName.h"
 
 namespace velmo::dialup {
 
@@ -348,6 +349,7 @@ int LinuxDialupService::Dial(const std::string& phonebook, const DialParams& par
     auto session = std::make_shared<Session>(
         Session{*this, store_, options_, record, phonebook, params, std::move(progress), 0, false, Fd()});
     dialer_ = std::thread([this, session] {
+        platform::NameThisThread("velmo-dialer");
         Run(*session);
         session->tty.Reset();
         // Free for the next dial before the record goes: whoever waits for the record may dial at once.
