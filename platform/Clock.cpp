@@ -20,6 +20,11 @@ bool SteadyClock::WaitFor(std::condition_variable& cv, std::unique_lock<std::mut
     return cv.wait_for(lk, std::chrono::milliseconds(ms), pred);
 }
 
+bool SteadyClock::SleepUnless(uint32_t ms, Wakeup& wakeup, const std::function<bool()>& woken) {
+    std::unique_lock<std::mutex> lk(wakeup.mutex_);
+    return wakeup.cv_.wait_for(lk, std::chrono::milliseconds(ms), woken);
+}
+
 IClock& RealClock() {
     static SteadyClock clock;
     return clock;
@@ -47,6 +52,14 @@ void FakeClock::Advance(uint32_t ms) {
 }
 
 void FakeClock::Sleep(uint32_t ms) {
+    StepBy(ms, nullptr);
+}
+
+bool FakeClock::SleepUnless(uint32_t ms, Wakeup&, const std::function<bool()>& woken) {
+    return woken() || StepBy(ms, &woken);
+}
+
+bool FakeClock::StepBy(uint32_t ms, const std::function<bool()>* woken) {
     // Step through scheduled actions so that each one sees the time it asked for.
     uint64_t target;
     {
@@ -61,13 +74,16 @@ void FakeClock::Sleep(uint32_t ms) {
                                        [](const Action& a, const Action& b) { return a.at < b.at; });
             if (it == actions_.end() || it->at > target) {
                 now_ = std::max(now_, target);
-                return;
+                return woken != nullptr && (*woken)();
             }
             now_ = std::max(now_, it->at);
             due = std::move(it->fn);
             actions_.erase(it);
         }
         due();
+        if (woken != nullptr && (*woken)()) {
+            return true;
+        }
     }
 }
 

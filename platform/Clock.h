@@ -13,6 +13,22 @@
 
 namespace velmo::platform {
 
+// Ends a clock's wakeable sleep early: whoever changes what a sleeper waits for changes it first, then calls
+// Notify(). Any thread.
+class Wakeup {
+  public:
+    void Notify() {
+        { std::lock_guard<std::mutex> lk(mutex_); }
+        cv_.notify_all();
+    }
+
+  private:
+    friend class SteadyClock;
+    friend class FakeClock;
+    std::mutex mutex_;
+    std::condition_variable cv_;
+};
+
 class IClock {
   public:
     virtual ~IClock() = default;
@@ -24,6 +40,8 @@ class IClock {
     // Waits on cv (lk held) until pred() holds or ms have passed on this clock. Returns pred().
     virtual bool WaitFor(std::condition_variable& cv, std::unique_lock<std::mutex>& lk, uint32_t ms,
                          const std::function<bool()>& pred) = 0;
+    // Sleeps ms, or less once woken() holds (checked when wakeup is notified). Returns woken().
+    virtual bool SleepUnless(uint32_t ms, Wakeup& wakeup, const std::function<bool()>& woken) = 0;
 };
 
 class SteadyClock final : public IClock {
@@ -32,6 +50,7 @@ class SteadyClock final : public IClock {
     void Sleep(uint32_t ms) override;
     bool WaitFor(std::condition_variable& cv, std::unique_lock<std::mutex>& lk, uint32_t ms,
                  const std::function<bool()>& pred) override;
+    bool SleepUnless(uint32_t ms, Wakeup& wakeup, const std::function<bool()>& woken) override;
 };
 
 // The process-wide real clock.
@@ -50,6 +69,8 @@ class FakeClock final : public IClock {
     void Sleep(uint32_t ms) override;
     bool WaitFor(std::condition_variable& cv, std::unique_lock<std::mutex>& lk, uint32_t ms,
                  const std::function<bool()>& pred) override;
+    // Steps through scheduled actions like Sleep() and stops at the first one after which woken() holds.
+    bool SleepUnless(uint32_t ms, Wakeup& wakeup, const std::function<bool()>& woken) override;
 
     void Advance(uint32_t ms);
     // Runs fn once the virtual time has reached at (absolute, in the clock's own wrapping count).
@@ -59,6 +80,8 @@ class FakeClock final : public IClock {
 
   private:
     void RunDue();
+    // Advances ms through the due actions; with woken, stops after the first action that makes it hold.
+    bool StepBy(uint32_t ms, const std::function<bool()>* woken);
 
     std::mutex mutex_;
     uint64_t now_;

@@ -137,7 +137,7 @@ MainWindow::MainWindow(CSettings& settings, const Options& options)
 MainWindow::~MainWindow() {
     if (!shutdownStarted_ && ProcessFlags::workerRunning.load()) {
         // Destroyed without the close sequence (a test, or the application object going away first).
-        context_.closing.store(true);
+        context_.RequestClosing();
         Shutdown();
     }
     if (notify_ != nullptr) {
@@ -426,7 +426,7 @@ void MainWindow::Shutdown() {
         return;
     }
     shutdownStarted_ = true;
-    context_.closing.store(true);
+    context_.RequestClosing();
     context_.disconnectRequested.store(1);
     // A roaming list half sent leaves the modem offline without a list: the download ends first, within its
     // own time-outs, and is not aborted.

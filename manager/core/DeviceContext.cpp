@@ -42,6 +42,7 @@ bool StateLock(DeviceContext& context, platform::IClock& clock, bool on) {
         clock.Sleep(kLockStepMs);
     }
     context.lockFlag.store(1);
+    context.workerWakeup.Notify();
     // The worker may be inside a modem call; it reports at its next tick that it has stopped.
     for (int step = 0; step < kLockSteps && context.workerStepping.load() != 0 && !context.closing.load();
          ++step) {

@@ -87,8 +87,16 @@ struct UserStatus {
 enum NoticeWindowId : int { kNoticeC = 0, kNoticeA = 1, kNoticeB = 2 };
 
 struct DeviceContext {
-    // Set once by the first close command; read by every thread.
+    // Set once by the first close command (through RequestClosing, so that a sleeping worker wakes); read by
+    // every thread.
     std::atomic<bool> closing{false};
+    // Notified when closing is set or a screen asks the worker to pause: the worker sleeps until its next tick
+    // is due or one of those comes.
+    platform::Wakeup workerWakeup;
+    void RequestClosing() {
+        closing.store(true);
+        workerWakeup.Notify();
+    }
 
     std::atomic<int32_t> state{DM_STATE_UNINIT};
     std::atomic<int32_t> lockFlag{0};

@@ -28,8 +28,6 @@ namespace {
 constexpr uint32_t kFastTickMs = 50;
 constexpr uint32_t kSlowTickMs = 200;
 constexpr int32_t kSlowTickRetries = 2;
-// The wait loop's sleep.
-constexpr uint32_t kWaitStepMs = 10;
 // A third consecutive failure closes the device.
 constexpr int32_t kMaxRetries = 2;
 
@@ -118,20 +116,37 @@ void CDeviceStateMachine::WaitTick() {
     if (wait_.load() == 0 && !locked) {
         return;
     }
-    uint32_t start = clock_.TickCount();
-    for (;;) {
+    const auto closingNow = [this] {
         const int32_t state = State();
-        if (context_.closing.load() && state != DM_STATE_PRE_QUIT && state != DM_STATE_QUIT) {
-            return;
+        return context_.closing.load() && state != DM_STATE_PRE_QUIT && state != DM_STATE_QUIT;
+    };
+    if (closingNow()) {
+        return;
+    }
+    // Ticks that would only count the wait down pass in one sleep. Closing ends it at once; a pause that
+    // comes ends it at the end of the tick it came in, where a tick-by-tick loop would have seen it, with the
+    // ticks before it counted off the wait.
+    const uint32_t tick = PollTick();
+    const int32_t ticks = locked ? 1 : std::max(wait_.load(), 1);
+    const uint32_t start = clock_.TickCount();
+    const bool woken = clock_.SleepUnless(static_cast<uint32_t>(ticks) * tick, context_.workerWakeup, [&] {
+        return closingNow() || (!locked && context_.lockFlag.load() != 0);
+    });
+    if (woken && closingNow()) {
+        return;
+    }
+    int32_t passed = ticks;
+    if (woken) {
+        const uint32_t elapsed = clock_.TickCount() - start;
+        passed = std::clamp(static_cast<int32_t>((elapsed + tick - 1) / tick), 1, ticks);
+        const uint32_t tickEnd = static_cast<uint32_t>(passed) * tick;
+        if (elapsed < tickEnd) {
+            clock_.SleepUnless(tickEnd - elapsed, context_.workerWakeup, closingNow);
         }
-        clock_.Sleep(kWaitStepMs);
-        const uint32_t now = clock_.TickCount();
-        if (now < start) {
-            start = now;
-        }
-        if (now - start >= PollTick()) {
-            return;
-        }
+    }
+    // The last tick is counted by the caller, which first looks for a pause, a reset and closing.
+    if (!locked && passed > 1) {
+        wait_.fetch_sub(passed - 1);
     }
 }
 
@@ -256,6 +271,7 @@ void CDeviceStateMachine::ResetDeviceView() {
 
 void CDeviceStateMachine::RequestClose() {
     if (!context_.closing.exchange(true)) {
+        context_.workerWakeup.Notify();
         view_.SetStatusText(Tr::tr("Zamykanie… "));
     }
 }

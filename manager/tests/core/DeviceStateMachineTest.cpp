@@ -324,7 +324,7 @@ TEST_F(MachineTest, ScreenLockStopsTheWorkerThread) {
     }
     EXPECT_EQ(context_.lockFlag.load(), 0);
     EXPECT_TRUE(sim::test::Eventually([&] { return steps.load() > frozen; }));
-    context_.closing = true;
+    context_.RequestClosing();
     worker.join();
     EXPECT_EQ(rc.load(), kWorkerQuit);
 }
