@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds and runs the whole test suite: a plain -Werror build, the same suite under
+# Installs what is missing, builds and runs the whole test suite: a plain -Werror build, a short fault soak of
+# the manager on the stand-in, the same suite under
 # AddressSanitizer + UndefinedBehaviorSanitizer, the programs that run threads three times under
 # ThreadSanitizer, and a few seconds of each libFuzzer target. Each stage's wall
 # time is printed as it ends and again in a summary at the end (also when a stage fails).
@@ -80,6 +81,9 @@ stage "plain tests" run_tests build/ci
 echo "== Debian packages (lintian, and the programs run as installed) =="
 stage "packages" bash scripts/make-debs.sh build/ci
 stage "installed programs" bash tests/packaging/installed_programs.sh build/ci/packages
+
+echo "== fault soak (two minutes; fails on a crash, a slow answer or a fault not recovered) =="
+stage "soak" bash bench/soak.sh 2 build/ci/bin
 
 echo "== sanitizers (address, undefined) =="
 stage "sanitizer build" bash scripts/build.sh build/asan -DVELMO_WERROR=ON -DVELMO_SANITIZE=ON -DVELMO_BUILD_BENCH=OFF
