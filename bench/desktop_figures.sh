@@ -20,12 +20,8 @@ if [ "${1:-}" = "--inner" ]; then
     >"$XDG_CONFIG_HOME/Brivanta/VelmoManager.ini"
   chmod 600 "$XDG_CONFIG_HOME/Brivanta/VelmoManager.ini"
   velmo_start_standin "$bin" healthy-evdo >/dev/null
-  "$bin/VelmoManager" --use-port "$velmo_sim_port" --no-splash --language pl --report-timing 2>"$work/mgr.err" &
-  mgr=$!
-  for _ in $(seq 300); do
-    grep -q 'ready after' "$work/mgr.err" && break
-    sleep 0.1
-  done
+  velmo_start_manager "$bin" "$work/mgr.err" || true
+  mgr=$velmo_mgr_pid
   sleep 2
   switches() { cat /proc/"$mgr"/task/*/status | awk '/voluntary_ctxt_switches/ {n += $2} END {print n}'; }
   cpu() { awk '{print $14 + $15}' "/proc/$mgr/stat"; }

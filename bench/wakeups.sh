@@ -12,12 +12,8 @@ if [ "${1:-}" = "--inner" ]; then
   source "$root/scripts/standin-env.sh"
   velmo_test_env "$work"
   velmo_start_standin "$bin" healthy-evdo >/dev/null
-  "$bin/VelmoManager" --use-port "$velmo_sim_port" --no-splash --language pl --report-timing 2>"$work/mgr.err" &
-  mgr=$!
-  for _ in $(seq 300); do
-    grep -q 'ready after' "$work/mgr.err" && break
-    sleep 0.1
-  done
+  velmo_start_manager "$bin" "$work/mgr.err" || true
+  mgr=$velmo_mgr_pid
   # Let the first cycles and the window's start-up settle.
   sleep 3
   # One line per thread: tid name switches.

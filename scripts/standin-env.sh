@@ -4,6 +4,7 @@
 #   velmo_start_standin BIN SCENARIO starts velmo-modem-sim; sets velmo_sim_pid and velmo_sim_port
 #   velmo_test_env DIR               for the program tests: the private folders, a runtime folder of their own
 #                                    and the offscreen platform
+#   velmo_start_manager BIN ERR ...  starts VelmoManager on that stand-in and waits until it reads it ready
 velmo_private_env() {
   local dir=$1
   mkdir -p "$dir"
@@ -42,4 +43,19 @@ velmo_test_env() {
   export XDG_RUNTIME_DIR=$1/runtime QT_QPA_PLATFORM=offscreen
   mkdir -p "$XDG_RUNTIME_DIR"
   chmod 700 "$XDG_RUNTIME_DIR"
+}
+
+# velmo_start_manager BIN ERRFILE [ARGS...]: starts VelmoManager on the stand-in started before (its stderr in
+# ERRFILE; sets velmo_mgr_pid) and waits up to 30 s for it to read the modem ready; 1 when it did not.
+velmo_start_manager() {
+  local bin=$1 err=$2
+  shift 2
+  "$bin/VelmoManager" --use-port "$velmo_sim_port" --no-splash --language pl --report-timing "$@" 2>"$err" &
+  velmo_mgr_pid=$!
+  for _ in $(seq 300); do
+    grep -q 'ready after' "$err" && return 0
+    kill -0 "$velmo_mgr_pid" 2>/dev/null || return 1
+    sleep 0.1
+  done
+  return 1
 }
