@@ -31,9 +31,9 @@ if [ "${1:-}" = "--inner" ]; then
   velmo_start_standin "$bin" healthy-evdo >/dev/null
   ctl() { "$bin/velmo-modem-sim" ctl "$@"; }
 
-  "$bin/VelmoManager" --use-port "$velmo_sim_port" --no-splash --language pl --report-timing \
-    --open-rf-graph-when-ready 2>"$work/mgr.err" &
-  mgr=$!
+  started=0
+  velmo_start_manager "$bin" "$work/mgr.err" --open-rf-graph-when-ready && started=1
+  mgr=$velmo_mgr_pid
   now_ms() { echo $(($(date +%s%N) / 1000000)); }
   alive() { kill -0 "$mgr" 2>/dev/null; }
   # One property of the manager's interface; empty when it does not answer within 10 s.
@@ -61,12 +61,7 @@ if [ "${1:-}" = "--inner" ]; then
     return 1
   }
 
-  for _ in $(seq 300); do
-    grep -q 'ready after' "$work/mgr.err" && break
-    alive || break
-    sleep 0.1
-  done
-  if ! alive || ! grep -q 'ready after' "$work/mgr.err"; then
+  if ((!started)); then
     echo "soak: the manager did not read the stand-in ready" >&2
     cat "$work/mgr.err" >&2
     exit 1
