@@ -18,6 +18,7 @@ namespace velmo::platform {
 class Wakeup {
   public:
     void Notify() {
+        // Taking the lock orders this after a sleeper's check of its condition, so the notify is not lost.
         { std::lock_guard<std::mutex> lk(mutex_); }
         cv_.notify_all();
     }
