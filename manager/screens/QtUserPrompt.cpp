@@ -32,6 +32,10 @@ QMessageBox::Icon ToIcon(PromptIcon icon) {
     return QMessageBox::NoIcon;
 }
 
+QString NoWaitBoxName() {
+    return QStringLiteral("velmo-notice-box");
+}
+
 }  // namespace
 
 QMessageBox* MakeMessageBox(QWidget* owner, const QString& text, const QString& caption, PromptIcon icon,
@@ -142,7 +146,19 @@ void QtUserPrompt::MessageNoWait(const QString& text, const QString& caption, Pr
     QMetaObject::invokeMethod(
         owner,
         [owner, text, caption, icon] {
+            // The same notice again (a dial that fails each time it is tried, with nobody at the desk) brings
+            // the open box forward instead of stacking another on it.
+            const QString title = caption.isEmpty() ? AppCaption() : caption;
+            for (QMessageBox* open : owner->findChildren<QMessageBox*>(NoWaitBoxName(), Qt::FindDirectChildrenOnly)) {
+                if (open->isVisible() && open->text() == text && open->windowTitle() == title &&
+                    open->icon() == ToIcon(icon)) {
+                    open->raise();
+                    open->activateWindow();
+                    return;
+                }
+            }
             QMessageBox* box = MakeMessageBox(owner, text, caption, icon, PromptButtons::Ok);
+            box->setObjectName(NoWaitBoxName());
             box->setAttribute(Qt::WA_DeleteOnClose);
             box->setModal(true);
             box->show();

@@ -84,6 +84,7 @@ class DialogsTest : public QObject {
 
     void CardTestButtonRunsItsFlowOffTheWindowThread();
     void QtPromptBlocksTheAskingThreadAndCancelsWhenClosing();
+    void QtPromptNoticesDoNotPileUp();
     void SpcDialogKeepsOnlySixCharacters();
     void StatusDialogShowsTheContext();
 };
@@ -393,6 +394,39 @@ void DialogsTest::QtPromptBlocksTheAskingThreadAndCancelsWhenClosing() {
     late.join();
     QCOMPARE(result.load(), static_cast<int>(PromptAnswer::Cancel));
     QVERIFY(QApplication::activeModalWidget() == nullptr);
+}
+
+// A notice that does not wait (a dial error) repeated while its box is still open brings that box forward;
+// a different notice gets its own box, and a closed box is gone.
+void DialogsTest::QtPromptNoticesDoNotPileUp() {
+    QWidget owner;
+    owner.show();
+    QtUserPrompt prompt(&owner, nullptr);
+    const auto boxes = [&owner] {
+        QList<QMessageBox*> visible;
+        for (QMessageBox* box : owner.findChildren<QMessageBox*>()) {
+            if (box->isVisible()) {
+                visible.append(box);
+            }
+        }
+        return visible;
+    };
+    std::thread dialler([&] {
+        for (int i = 0; i < 3; ++i) {
+            prompt.MessageNoWait(QStringLiteral("Error 734: x"), QStringLiteral("Połączenie"), PromptIcon::Stop);
+        }
+        prompt.MessageNoWait(QStringLiteral("Error 777: y"), QStringLiteral("Połączenie"), PromptIcon::Stop);
+    });
+    dialler.join();
+    QTRY_COMPARE(boxes().size(), 2);
+    QTest::qWait(50);
+    QCOMPARE(boxes().size(), 2);
+    for (QMessageBox* box : boxes()) {
+        box->button(QMessageBox::Ok)->click();
+    }
+    QTRY_VERIFY(owner.findChildren<QMessageBox*>().isEmpty());
+    prompt.MessageNoWait(QStringLiteral("Error 734: x"), QStringLiteral("Połączenie"), PromptIcon::Stop);
+    QTRY_COMPARE(boxes().size(), 1);
 }
 
 void DialogsTest::SpcDialogKeepsOnlySixCharacters() {
