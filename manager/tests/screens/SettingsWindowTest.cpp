@@ -1,6 +1,6 @@
 // The settings window's wiring and layout: the tabs, OK / "Anuluj" / "Zastosuj", the key sequences, every
-// text fitting its rectangle at the default and the smallest size in both languages, no Polish left in
-// English, and a name for every control.
+// text fitting its rectangle at the default and the smallest size in both languages (and the dialogs' texts at
+// the size they open with), no Polish left in English, and a name for every control.
 #include <QAccessible>
 #include <QApplication>
 #include <QCheckBox>
@@ -28,10 +28,12 @@
 #include "manager/core/ScreenFlowThread.h"
 #include "manager/core/Settings.h"
 #include "manager/core/Texts.h"
+#include "manager/screens/AdvancedStatusDialog.h"
 #include "manager/screens/PinEntryDialog.h"
 #include "manager/screens/ProfileDialog.h"
 #include "manager/screens/PukEntryDialog.h"
 #include "manager/screens/QtUserPrompt.h"
+#include "manager/screens/RfGraphWindow.h"
 #include "manager/screens/ScreenFlowHost.h"
 #include "manager/screens/SkinImages.h"
 #include "manager/screens/SpcEntryDialog.h"
@@ -260,6 +262,59 @@ class SettingsWindowTest : public QObject {
         }
         QVERIFY(window_->TabArea()->minimumSize() ==
                 QSize(settings::kMinimumWidth, settings::kMinimumHeight));
+    }
+
+    // The dialogs the program opens show every text whole at the size they open with, in both languages.
+    void dialogsFitTheirTexts_data() {
+        QTest::addColumn<int>("unused");
+        QTest::newRow("pl") << 0;
+        QTest::newRow("en") << 0;
+    }
+    void dialogsFitTheirTexts() {
+        QStringList cut;
+        const auto check = [&cut](QWidget* top) {
+            top->show();
+            QVERIFY(QTest::qWaitForWindowExposed(top));
+            int texts = 0;
+            for (QWidget* w : top->findChildren<QWidget*>()) {
+                const bool text = qobject_cast<QLabel*>(w) != nullptr || qobject_cast<QAbstractButton*>(w) != nullptr;
+                if (!text || !w->isVisible()) {
+                    continue;
+                }
+                ++texts;
+                const auto* label = qobject_cast<QLabel*>(w);
+                const bool wraps = label != nullptr && label->wordWrap();
+                const QSize hint = w->sizeHint();
+                const bool fits = wraps ? w->heightForWidth(w->width()) <= w->height()
+                                        : hint.width() <= w->width() && hint.height() <= w->height();
+                if (!fits) {
+                    const QString shown = label != nullptr ? label->text() : qobject_cast<QAbstractButton*>(w)->text();
+                    cut << QStringLiteral("%1: \"%2\" needs %3x%4, has %5x%6")
+                               .arg(QString::fromLatin1(top->metaObject()->className()), shown)
+                               .arg(hint.width())
+                               .arg(hint.height())
+                               .arg(w->width())
+                               .arg(w->height());
+                }
+            }
+            QVERIFY(texts >= 3);
+            top->hide();
+        };
+        PinEntryDialog pin(3);
+        check(&pin);
+        PukEntryDialog puk(10);
+        check(&puk);
+        SpcEntryDialog spc;
+        check(&spc);
+        ProfileDialog profile;
+        check(&profile);
+        SmsComposeDialog compose(rig_->Session(), *flows_, smspane::ComposeFields{}, window_.get());
+        check(&compose);
+        AdvancedStatusDialog status(rig_->Session(), *flows_, &prompt_);
+        check(&status);
+        RfGraphWindow graph(rig_->Session(), *flows_);
+        check(&graph);
+        QVERIFY2(cut.isEmpty(), qPrintable(cut.join(QLatin1Char('\n'))));
     }
 
     void everyControlHasANameAndARole() {
