@@ -14,7 +14,7 @@ port=$velmo_sim_port
 "$bin/VelmoManager" --use-port "$port" --no-splash --language pl --report-timing 2>"$work/manager.err" &
 manager_pid=$!
 for _ in $(seq 600); do
-  grep -q 'ready after' "$work/manager.err" && break
+  grep -qs 'ready after' "$work/manager.err" && break
   kill -0 "$manager_pid" 2>/dev/null || break
   sleep 0.1
 done
